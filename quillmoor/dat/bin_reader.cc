@@ -21,7 +21,9 @@ std::string BinError::message() const {
 }
 
 std::vector<std::string> BinError::causes() const {
-  if (kind_ == Kind::kIo) return {io_.message()};
+  // A bare I/O error is its own message; under context lines it is listed
+  // once more on its own.
+  if (kind_ == Kind::kIo && !context_.empty()) return {io_.message()};
   return {};
 }
 

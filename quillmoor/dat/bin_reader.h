@@ -55,7 +55,8 @@ class BinError {
   std::string base_message() const;
   // The failure followed by its context lines, one per line.
   std::string message() const;
-  // What a report lists below this error: the wrapped I/O error, if any.
+  // What a report lists below this error: the wrapped I/O error, when
+  // context lines stand between it and the headline.
   std::vector<std::string> causes() const;
   // This error as the headline of a report chain.
   ErrorChain to_chain() const;
