@@ -1,0 +1,195 @@
+// The sample world as the project's corpus: the generator is
+// deterministic, every file of both archives parses with its reader (the
+// deliberately broken ones fail), every format feature appears, and
+// twinrun passes on it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "apps/twinrun/twinrun.h"
+#include "apps/worldgen/catalogue.h"
+#include "apps/worldgen/world.h"
+#include "quillmoor/authoring/temp_dir.h"
+#include "quillmoor/dat/archive.h"
+#include "quillmoor/dat/gfx_obj.h"
+#include "quillmoor/dat/landblock.h"
+#include "quillmoor/dat/region.h"
+#include "quillmoor/dat/scene.h"
+#include "quillmoor/dat/setup_model.h"
+
+namespace quillmoor {
+namespace {
+
+using worldgen::Extent;
+using worldgen::Options;
+
+std::string slurp(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+class SampleWorldTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new authoring::TempDir("sample-world");
+    auto written = worldgen::write_world(dir_->path(), Options{});
+    ASSERT_TRUE(written.ok()) << render_report(written.error());
+  }
+  static void TearDownTestSuite() {
+    delete dir_;
+    dir_ = nullptr;
+  }
+  static std::filesystem::path portal_path() { return *dir_ / "client_portal.dat"; }
+  static std::filesystem::path cell_path() { return *dir_ / "client_cell_1.dat"; }
+
+  static authoring::TempDir* dir_;
+};
+authoring::TempDir* SampleWorldTest::dir_ = nullptr;
+
+TEST_F(SampleWorldTest, SameOptionsSameBytes) {
+  authoring::TempDir again("sample-world-again");
+  ASSERT_TRUE(worldgen::write_world(again.path(), Options{}).ok());
+  EXPECT_TRUE(slurp(portal_path()) == slurp(again / "client_portal.dat"));
+  EXPECT_TRUE(slurp(cell_path()) == slurp(again / "client_cell_1.dat"));
+
+  authoring::TempDir other("sample-world-other");
+  ASSERT_TRUE(worldgen::write_world(other.path(), Options{.seed = 2}).ok());
+  EXPECT_FALSE(slurp(cell_path()) == slurp(other / "client_cell_1.dat"));
+}
+
+// Parses a file with the reader its id names; returns whether it parsed.
+bool parses(std::uint32_t id, bool cell, std::span<const std::uint8_t> bytes) {
+  dat::BinReader reader(bytes);
+  if (cell) {
+    if ((id & 0xFFFF) == 0xFFFF) return dat::CellLandblock::unpack(bytes).ok();
+    if ((id & 0xFFFF) == 0xFFFE) return dat::LandblockInfo::unpack(bytes).ok();
+    return true;
+  }
+  if (id == dat::kRegionFileId) return dat::Region::unpack(reader).ok();
+  switch (id >> 24) {
+    case 0x01: return dat::GfxObj::unpack(reader).ok();
+    case 0x02: return dat::SetupModel::unpack(reader).ok();
+    case 0x12: return dat::Scene::unpack(reader).ok();
+    default: return true;  // kinds the tool never reads
+  }
+}
+
+TEST_F(SampleWorldTest, EveryFileParsesUnlessBrokenOnPurpose) {
+  for (const bool cell : {false, true}) {
+    SCOPED_TRACE(cell ? "cell" : "portal");
+    auto db = dat::DatDatabase::open(cell ? cell_path() : portal_path());
+    ASSERT_TRUE(db.ok()) << render_report(db.error().to_chain());
+    std::size_t compressed = 0, other_flags = 0;
+    std::vector<std::uint32_t> ids;
+    for (const auto& [id, entry] : db->entries()) {
+      ids.push_back(id);
+      if (entry.bit_flags & 1) ++compressed;
+      if (entry.bit_flags & ~1u) ++other_flags;
+    }
+    std::sort(ids.begin(), ids.end());
+    std::size_t broken = 0;
+    for (const std::uint32_t id : ids) {
+      SCOPED_TRACE(id);
+      auto bytes = db->get_file(id);
+      ASSERT_TRUE(bytes.ok());
+      const bool expect_broken = worldgen::is_deliberately_broken(id);
+      EXPECT_EQ(parses(id, cell, *bytes), !expect_broken);
+      broken += expect_broken;
+    }
+    EXPECT_EQ(broken, 2u);
+    EXPECT_GT(compressed, 0u);
+    EXPECT_GT(other_flags, 0u);
+    EXPECT_NE(db->header().block_size, 0u);
+  }
+}
+
+TEST_F(SampleWorldTest, RingCarriesTheFaultsTheBakeAbsorbs) {
+  auto cell = dat::DatDatabase::open(cell_path());
+  ASSERT_TRUE(cell.ok());
+  EXPECT_EQ(cell->find(dat::terrain_file_id(worldgen::kLandblockWithoutTerrain)), nullptr);
+  EXPECT_EQ(cell->find(dat::info_file_id(worldgen::kLandblockWithoutInfo)), nullptr);
+  EXPECT_NE(cell->find(dat::terrain_file_id(worldgen::kLandblockWithoutInfo)), nullptr);
+  auto portal = dat::DatDatabase::open(portal_path());
+  ASSERT_TRUE(portal.ok());
+  EXPECT_EQ(portal->find(worldgen::kSceneMissing), nullptr);
+  EXPECT_EQ(portal->find(worldgen::kMissingPart), nullptr);
+  EXPECT_NE(portal->find(worldgen::kBillboard), nullptr);
+  EXPECT_NE(cell->header().block_size, portal->header().block_size);
+}
+
+TEST_F(SampleWorldTest, ModelsUseEveryFormatFeature) {
+  auto portal = dat::DatDatabase::open(portal_path());
+  ASSERT_TRUE(portal.ok());
+  std::set<std::uint32_t> hook_types;
+  std::set<std::size_t> type5_sizes;
+  bool part_values = false, part_vectors = false, lights = false, linked = false;
+  bool physics = false, drawing = false, extra_id = false, other_vertex_type = false;
+  for (const auto& [id, entry] : portal->entries()) {
+    auto bytes = portal->get_file(id);
+    ASSERT_TRUE(bytes.ok());
+    dat::BinReader reader(*bytes);
+    if (id >> 24 == 0x02) {
+      auto setup = dat::SetupModel::unpack(reader);
+      ASSERT_TRUE(setup.ok());
+      part_values |= !setup->part_values.empty();
+      part_vectors |= !setup->part_vectors.empty();
+      lights |= !setup->lights.empty();
+      for (const auto& l : setup->linked_ids) linked |= l.has_value();
+      for (const auto& [key, placement] : setup->placements) {
+        for (const auto& hook : placement.hooks) {
+          hook_types.insert(hook.hook_type);
+          if (hook.hook_type == 5) type5_sizes.insert(8 + hook.payload.size());
+        }
+      }
+    } else if (id >> 24 == 0x01 && !worldgen::is_deliberately_broken(id)) {
+      auto gfx = dat::GfxObj::unpack(reader);
+      ASSERT_TRUE(gfx.ok());
+      physics |= gfx->physics_bsp.has_value() && !gfx->physics_polygons.empty();
+      drawing |= gfx->drawing_bsp.has_value() && !gfx->drawing_polygons.empty();
+      extra_id |= gfx->extra_id.has_value();
+      other_vertex_type |= gfx->vertex_array.vertex_type != 1;
+    }
+  }
+  EXPECT_EQ(hook_types.size(), 27u);
+  EXPECT_EQ(type5_sizes, (std::set<std::size_t>{12, 16}));
+  EXPECT_TRUE(part_values && part_vectors && lights && linked);
+  EXPECT_TRUE(physics && drawing && extra_id && other_vertex_type);
+}
+
+TEST_F(SampleWorldTest, TwinrunPasses) {
+  std::map<std::string, std::string> env = {
+      {"QUILLMOOR_PORTAL_DAT", portal_path().string()},
+      {"QUILLMOOR_CELL_DAT", cell_path().string()},
+      {"QUILLMOOR_DETERMINISM_OUT", (*dir_ / "out").string()},
+  };
+  char* data = nullptr;
+  std::size_t size = 0;
+  std::FILE* err = open_memstream(&data, &size);
+  const int status = twinrun::run_twinrun(
+      [&](const char* name) -> std::optional<std::string> {
+        auto it = env.find(name);
+        return it == env.end() ? std::nullopt : std::optional<std::string>(it->second);
+      },
+      twinrun::Settings{}, err);
+  std::fclose(err);
+  const std::string text(data, size);
+  std::free(data);
+  EXPECT_EQ(status, 0) << text;
+  EXPECT_NE(text.find("twinrun: PASS \u2014 all 169 LBs byte-identical across 2 runs\n"), std::string::npos);
+  const auto at = text.find("total placements = ");
+  ASSERT_NE(at, std::string::npos);
+  const long total = std::stol(text.substr(at + 19));
+  EXPECT_GT(total, 2000) << text;
+  // Damaged landblocks are present with no lines.
+  EXPECT_EQ(std::filesystem::file_size(*dir_ / "out/run1/0xA5B0.scenery.jsonl"), 0u);
+  EXPECT_EQ(std::filesystem::file_size(*dir_ / "out/run2/0xA7B3.scenery.jsonl"), 0u);
+}
+
+}  // namespace
+}  // namespace quillmoor
