@@ -40,6 +40,9 @@ struct CellLandblock {
 struct Stab {
   std::uint32_t id = 0;
   Frame frame;
+
+  static constexpr std::size_t kSize = 32;
+  static BinResult<Stab> read(BinReader& reader);
 };
 
 struct PortalInternal {
@@ -47,6 +50,9 @@ struct PortalInternal {
   std::uint16_t other_cell_id = 0;
   std::uint16_t other_portal_id = 0;
   std::vector<std::uint16_t> stab_list;
+
+  // Skips the 2 padding bytes after an odd number of stabs, unread.
+  static BinResult<PortalInternal> read(BinReader& reader);
 };
 
 struct BuildInfo {
@@ -54,10 +60,14 @@ struct BuildInfo {
   Frame frame;
   std::uint32_t num_leaves = 0;
   std::vector<PortalInternal> portals;
+
+  static BinResult<BuildInfo> read(BinReader& reader);
 };
 
 struct RestrictionTable {
-  SeededHashMap<std::uint32_t, std::uint32_t> tables;
+  SeededHashMap<std::uint32_t, std::uint32_t> tables;  // a later duplicate key wins
+
+  static BinResult<RestrictionTable> read(BinReader& reader);
 };
 
 struct LandblockInfo {
