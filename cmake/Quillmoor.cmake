@@ -26,7 +26,7 @@ function(quillmoor_library)
   target_include_directories(quillmoor_${L_NAME} PUBLIC ${PROJECT_SOURCE_DIR})
   target_compile_options(quillmoor_${L_NAME} PRIVATE ${QUILLMOOR_COMPILE_OPTIONS})
   target_link_libraries(quillmoor_${L_NAME} PUBLIC ${L_DEPS})
-  quillmoor_folder_extras(${L_NAME} quillmoor::${L_NAME} ${L_DEPS})
+  quillmoor_folder_extras(quillmoor_${L_NAME} quillmoor::${L_NAME} ${L_DEPS})
 endfunction()
 
 # Tests, benchmarks and fuzzers of a folder: every foo_test.cc joins the
