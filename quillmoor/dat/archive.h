@@ -124,6 +124,10 @@ class DatDatabase {
   // reads nothing. Each block's link names the next block; a link of 0
   // ends the chain and the rest is read contiguously from that block's
   // payload. Once `size` bytes are in, the last block's link is ignored.
+  // Io for a failing or short read, and (before anything is allocated) for
+  // a size larger than the whole archive, which no chain could supply.
+  // Corruption when the header's block size leaves no payload (only an
+  // archive without a directory opens with such a header).
   DatResult<std::vector<std::uint8_t>> read_file_data(std::uint32_t offset, std::uint32_t size) const;
 
   // A file's bytes by id, decompressed when its entry is flagged.
