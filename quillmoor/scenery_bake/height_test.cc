@@ -146,6 +146,74 @@ TEST(Bilinear, CellWithOneRaisedCorner) {
   expect_samples(grid, cases, false);
 }
 
+TEST(Samplers, UnevenCellsRoundEachStepInOrder) {
+  // Six uneven vertices around cells (0, 0) and (1, 0) of landblock 0xA9B4
+  // (one cell of each split). The expected bits follow the formulas step
+  // by step in single precision; regrouping any sum or product changes
+  // some of them. For the slope, the argument of the square root.
+  HeightGrid grid{};
+  grid[0] = 13.7f;   // (0, 0)
+  grid[9] = 41.3f;   // (1, 0)
+  grid[18] = 7.9f;   // (2, 0)
+  grid[1] = 29.1f;   // (0, 1)
+  grid[10] = 3.3f;   // (1, 1)
+  grid[19] = 55.5f;  // (2, 1)
+  struct Case {
+    float x, y;
+    std::uint32_t triangle, bilinear, slope_squared;
+  };
+  const Case cases[] = {
+      {0x1.f147aep+2f, 0x1.cf5c28p+1f, 0x41873b0c, 0x41b2ce35, 0x3e6471c5},  // (7.77, 3.62)
+      {0x1.9b851ep+3f, 0x1.18f5c2p+3f, 0x416965b5, 0x41bd3d91, 0x3e6471c5},  // (12.86, 8.78)
+      {0x1.600000p+2f, 0x1.340000p+4f, 0x41a11ddd, 0x41b47e22, 0x3e6471c5},  // (5.5, 19.25), second triangle
+      {0x1.44ccccp+4f, 0x1.61999ap+4f, 0x40c1dddc, 0x411a253f, 0x3e6471c5},  // (20.3, 22.1), second triangle
+      {0x1.800000p+3f, 0x1.800000p+3f, 0x41080002, 0x41aecccd, 0x3e6471c5},  // (12, 12), on the diagonal
+      {0x1.966666p+4f, 0x1.866666p+3f, 0x41a047ac, 0x41b49612, 0x3e460b64},  // (25.4, 12.2)
+      {0x1.4a6666p+5f, 0x1.8cccccp+1f, 0x41450da2, 0x41a2496b, 0x3e460b64},  // (41.3, 3.1)
+      {0x1.61999ap+5f, 0x1.4e6666p+4f, 0x422458bd, 0x422b5967, 0x3e460b64},  // (44.2, 20.9), second triangle
+      {0x1.e9999ap+4f, 0x1.400000p+4f, 0x411b8bee, 0x41a0851f, 0x3e460b64},  // (30.6, 20), on the diagonal
+      {0x1.200000p+5f, 0x1.800000p+3f, 0x40b33324, 0x41d80000, 0x3e460b64},  // (36, 12), on the diagonal
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "(" << c.x << ", " << c.y << ")");
+    EXPECT_EQ(bits(triangle_plane_height_from_grid(grid, kLandblock, c.x, c.y)), c.triangle);
+    EXPECT_EQ(bits(bilinear_height_from_grid(grid, c.x, c.y)), c.bilinear);
+    EXPECT_EQ(bits(slope_at(grid, c.x, c.y)), bits(std::atan(std::sqrt(std::bit_cast<float>(c.slope_squared)))));
+  }
+}
+
+TEST(Samplers, UnevenInteriorCellsRoundEachStepInOrder) {
+  // Cells away from the origin, where the corner coordinates enter every
+  // sum: (5, 6) with its diagonal from (X0, Y0), (3, 2) with the other.
+  HeightGrid grid{};
+  grid[5 * 9 + 6] = 0x1.5f8ce6p+7f;  // about 175.8
+  grid[5 * 9 + 7] = 0x1.078a28p+5f;  // about 32.9
+  grid[6 * 9 + 6] = 0x1.2ad66cp+7f;  // about 149.4
+  grid[6 * 9 + 7] = 0x1.a9db9ep+7f;  // about 212.9
+  grid[3 * 9 + 2] = 0x1.773256p+6f;  // about 93.8
+  grid[3 * 9 + 3] = 0x1.326b86p+7f;  // about 153.2
+  grid[4 * 9 + 2] = 0x1.3120fap+6f;  // about 76.3
+  grid[4 * 9 + 3] = 0x1.8d71d4p+6f;  // about 99.4
+  EXPECT_NE(cell_split_hash(1352 + 5, 1440 + 6) >> 31, 0u);
+  EXPECT_EQ(cell_split_hash(1352 + 3, 1440 + 2) >> 31, 0u);
+  struct Case {
+    float x, y;
+    std::uint32_t triangle, bilinear, slope_squared;
+  };
+  const Case cases[] = {
+      {0x1.2cf1ccp+6f, 0x1.c7bb62p+5f, 0x42e34442, 0x42df9b2a, 0x40a53ebd},  // (75.24, 56.97), first triangle
+      {0x1.6e76f4p+6f, 0x1.0f776ep+6f, 0x42d271e2, 0x42d028b3, 0x40a53ebd},  // (91.62, 67.87), second triangle
+      {0x1.f71a18p+6f, 0x1.2780a6p+7f, 0x43335c06, 0x431ade68, 0x414f9960},  // (125.78, 147.75), first triangle
+      {0x1.09e382p+7f, 0x1.440460p+7f, 0x4325acd5, 0x4309e462, 0x414f9960},  // (132.94, 162.01), second triangle
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "(" << c.x << ", " << c.y << ")");
+    EXPECT_EQ(bits(triangle_plane_height_from_grid(grid, kLandblock, c.x, c.y)), c.triangle);
+    EXPECT_EQ(bits(bilinear_height_from_grid(grid, c.x, c.y)), c.bilinear);
+    EXPECT_EQ(bits(slope_at(grid, c.x, c.y)), bits(std::atan(std::sqrt(std::bit_cast<float>(c.slope_squared)))));
+  }
+}
+
 TEST(Samplers, EqualHeightsEverywhere) {
   HeightGrid grid;
   grid.fill(10.0f);
