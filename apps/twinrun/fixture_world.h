@@ -29,12 +29,14 @@ inline std::vector<std::uint8_t> gfx_with_points(std::uint32_t id, const std::ve
   dat::GfxObj g;
   g.id = id;
   g.vertex_array.vertex_type = vertex_type;
-  for (std::size_t k = 0; k < points.size(); ++k) {
+  for (std::size_t k = 0; k < points.size() && vertex_type == 1; ++k) {
     dat::SWVertex v;
     v.origin = points[k];
     g.vertex_array.vertices.put(static_cast<std::uint16_t>(k), std::move(v));
   }
-  return std::move(authoring::write_gfx_obj(g)).value();
+  authoring::GfxObjWriteOptions options;
+  options.unused_vertex_count = static_cast<std::uint32_t>(points.size());
+  return std::move(authoring::write_gfx_obj(g, options)).value();
 }
 
 inline std::vector<std::uint8_t> setup_with_parts(std::uint32_t id, std::vector<std::uint32_t> parts) {

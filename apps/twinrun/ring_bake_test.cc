@@ -36,7 +36,8 @@ TEST(BuildingFootprintTest, QuarterTurnMapsXOntoY) {
 
 TEST(BuildingFootprintTest, NanPointsNeverEnterTheRectangle) {
   dat::Frame frame{{0.0f, 0.0f, 0.0f}, {1.0f, 0.0f, 0.0f, 0.0f}};
-  const auto r = building_footprint(frame, {{NAN, 2.0f, 0.0f}, {1.0f, NAN, 0.0f}});
+  // A NaN coordinate spreads to both turned coordinates; z is not used.
+  const auto r = building_footprint(frame, {{NAN, 5.0f, 0.0f}, {1.0f, 2.0f, NAN}});
   EXPECT_EQ(r.min_x, 1.0f);
   EXPECT_EQ(r.max_x, 1.0f);
   EXPECT_EQ(r.min_y, 2.0f);
@@ -86,9 +87,9 @@ TEST_F(RingBakeTest, BuildingsKeepSceneryOff) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ArchiveFixture portal = testing::example_portal();
-    // A 2 x 2 block of points around the example placement (110.87, 82.00).
+    // A 10 x 10 block around the example placement (110.87, 82.00).
     portal.files[testing::kPointGfx + 1] =
-        testing::gfx_with_points(testing::kPointGfx + 1, {{-1.0f, -1.0f, 0.0f}, {1.0f, 1.0f, 0.0f}});
+        testing::gfx_with_points(testing::kPointGfx + 1, {{-5.0f, -5.0f, 0.0f}, {5.0f, 5.0f, 0.0f}});
     ArchiveFixture cell = testing::example_cell();
     dat::LandblockInfo info;
     dat::BuildInfo building;

@@ -38,15 +38,15 @@ std::vector<Vector3> ring_solid(float radius, int sides, float z0, float top, bo
   return v;
 }
 
-dat::Sphere bounding_sphere(const std::vector<Vector3>& points) {
+Sphere bounding_sphere(const std::vector<Vector3>& points) {
   float r = 0;
   for (const auto& p : points) r = std::max(r, std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z));
-  return dat::Sphere{{0, 0, 0}, r};
+  return Sphere{{0, 0, 0}, r};
 }
 
-dat::Plane plane(float nx, float ny, float nz, float d) { return dat::Plane{{nx, ny, nz}, d}; }
+Plane plane(float nx, float ny, float nz, float d) { return Plane{{nx, ny, nz}, d}; }
 
-BspNode leaf(std::uint32_t index, std::uint8_t kind, const dat::Sphere& s, std::vector<std::uint16_t> polys) {
+BspNode leaf(std::uint32_t index, std::uint8_t kind, const Sphere& s, std::vector<std::uint16_t> polys) {
   dat::BspLeaf l;
   l.leaf_index = index;
   if (kind == dat::kBspPhysicsTree) {
@@ -57,7 +57,7 @@ BspNode leaf(std::uint32_t index, std::uint8_t kind, const dat::Sphere& s, std::
   return BspNode(std::move(l));
 }
 
-BspNode internal(const char (&tag)[5], const dat::Plane& p, std::uint8_t kind, const dat::Sphere& s,
+BspNode internal(const char (&tag)[5], const Plane& p, std::uint8_t kind, const Sphere& s,
                  std::vector<std::uint16_t> polys, BspNode* pos, BspNode* neg) {
   dat::InternalNode n;
   for (int k = 0; k < 4; ++k) n.node_type[k] = tag[k];
@@ -72,7 +72,7 @@ BspNode internal(const char (&tag)[5], const dat::Plane& p, std::uint8_t kind, c
 // A tree that, across the variants, uses every node form: leaves, portals
 // (drawing trees) and the internal tags with both, one or no children,
 // including one the format does not know.
-BspNode feature_tree(std::uint8_t kind, int variant, const dat::Sphere& s) {
+BspNode feature_tree(std::uint8_t kind, int variant, const Sphere& s) {
   BspNode a = leaf(0, kind, s, {0, 1});
   BspNode b = leaf(1, kind, s, {2});
   BspNode c = leaf(2, kind, s, {});
@@ -156,7 +156,7 @@ Result<std::vector<std::uint8_t>, std::string> gfx_bytes(std::uint32_t id, const
     }
   }
   const auto n = static_cast<std::uint16_t>(points.size());
-  const dat::Sphere sphere = bounding_sphere(points);
+  const Sphere sphere = bounding_sphere(points);
   if (f.physics) {
     for (std::uint16_t k = 0; k + 2 < n; k += 2) {
       g.physics_polygons.put(k, polygon({k, static_cast<std::uint16_t>(k + 1), static_cast<std::uint16_t>(k + 2)}, variant + k));
@@ -227,16 +227,16 @@ Result<std::vector<std::uint8_t>, std::string> setup_bytes(std::uint32_t id, std
       for (std::uint32_t type = 0; type <= dat::kMaxAnimationHookType; ++type) {
         placement.hooks.push_back(authoring::make_animation_hook(type, 0x40000000u + type, hook_body(type, type)));
       }
-      placement.hooks.push_back(authoring::make_animation_hook(5, 1, hook_body(5, 1)));
+      placement.hooks.push_back(authoring::make_animation_hook(5, 1, hook_body(5, 2)));  // the short form
     } else {
       placement.hooks.push_back(authoring::make_animation_hook(1, 2, hook_body(1, key)));
     }
     s.placements.put(0x65 + key, std::move(placement));
   }
   s.cyl_spheres = {dat::CylSphere{{0, 0, 0}, 1.5f, 4.0f}};
-  s.spheres = {dat::Sphere{{0, 0, 2}, 3.0f}};
+  s.spheres = {Sphere{{0, 0, 2}, 3.0f}};
   s.params = {0x3F800000u, 0, 1, 2};
-  s.extra_spheres = {dat::Sphere{{0, 0, 1}, 2.0f}, dat::Sphere{{0, 0, 3}, 1.0f}};
+  s.extra_spheres = {Sphere{{0, 0, 1}, 2.0f}, Sphere{{0, 0, 3}, 1.0f}};
   for (int k = 0; k < f.lights; ++k) {
     s.lights.put(static_cast<std::uint32_t>(k), dat::LightInfo{frame(0, 0, 2.5f), 0xFFFFCC88u, 1.5f, 6.0f, 0.5f});
   }

@@ -106,7 +106,9 @@ TEST(BinReaderTest, ErrorTexts) {
     const char* message;
     std::vector<std::string> causes;
   } cases[] = {
-      {"end of data", BinError::eof(), "failed to fill whole buffer", {"failed to fill whole buffer"}},
+      {"end of data", BinError::eof(), "failed to fill whole buffer", {}},
+      {"end of data with context", BinError::eof().with_field("x", "Vector3"),
+       "failed to fill whole buffer\nWhile parsing field 'x' in Vector3", {"failed to fill whole buffer"}},
       {"custom", BinError::custom("Unknown tag 7", 0x1F), "Unknown tag 7 at 0x1f", {}},
       {"assertion at 0", BinError::assertion("Bad width", 0), "Bad width at 0x0", {}},
       {"custom with context", BinError::custom("Bad", 0xABC).with_field("f", "R"),
