@@ -1,5 +1,7 @@
 #include "quillmoor/authoring/gfx_obj_writer.h"
 
+#include "quillmoor/authoring/math_records_writer.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -9,18 +11,6 @@ namespace {
 
 using Status = Result<Ok, std::string>;
 
-void write_vector3(ByteWriter& out, const Vector3& v) { out.f32(v.x).f32(v.y).f32(v.z); }
-
-void write_plane(ByteWriter& out, const Plane& p) {
-  write_vector3(out, p.normal);
-  out.f32(p.d);
-}
-
-void write_sphere(ByteWriter& out, const Sphere& s) {
-  write_vector3(out, s.center);
-  out.f32(s.radius);
-}
-
 Status write_compact_count(ByteWriter& out, std::size_t count, int width, const char* what) {
   const std::size_t limit = width == 1 ? 0x80 : width == 2 ? 0x4000 : 0x40000000;
   if ((width != 0 && width != 1 && width != 2 && width != 4) || count >= limit) {
@@ -29,15 +19,6 @@ Status write_compact_count(ByteWriter& out, std::size_t count, int width, const 
   }
   out.compressed_u32(static_cast<std::uint32_t>(count), width);
   return Ok{};
-}
-
-template <class V>
-std::vector<std::uint16_t> sorted_keys(const SeededHashMap<std::uint16_t, V>& map) {
-  std::vector<std::uint16_t> keys;
-  keys.reserve(map.size());
-  for (const auto& entry : map) keys.push_back(entry.first);
-  std::sort(keys.begin(), keys.end());
-  return keys;
 }
 
 Status write_polygons(ByteWriter& out, const SeededHashMap<std::uint16_t, dat::Polygon>& polygons,

@@ -1,5 +1,7 @@
 #include "quillmoor/authoring/setup_model_writer.h"
 
+#include "quillmoor/authoring/math_records_writer.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <limits>
@@ -7,27 +9,6 @@
 namespace quillmoor::authoring {
 
 namespace {
-
-void write_vector3(ByteWriter& out, const Vector3& v) { out.f32(v.x).f32(v.y).f32(v.z); }
-
-void write_sphere(ByteWriter& out, const Sphere& s) {
-  write_vector3(out, s.center);
-  out.f32(s.radius);
-}
-
-void write_frame(ByteWriter& out, const dat::Frame& f) {
-  write_vector3(out, f.origin);
-  out.f32(f.orientation.w).f32(f.orientation.x).f32(f.orientation.y).f32(f.orientation.z);
-}
-
-template <class V>
-std::vector<std::uint32_t> sorted_keys(const SeededHashMap<std::uint32_t, V>& map) {
-  std::vector<std::uint32_t> keys;
-  keys.reserve(map.size());
-  for (const auto& entry : map) keys.push_back(entry.first);
-  std::sort(keys.begin(), keys.end());
-  return keys;
-}
 
 template <class V, class F>
 void write_keyed(ByteWriter& out, const SeededHashMap<std::uint32_t, V>& map, F&& write_one) {
