@@ -133,7 +133,7 @@ std::string render_map(std::span<const MapTile> tiles, const std::string& title)
   const int width = (x1 - x0 + 1) * kLandblockUnits;
   const int height = (y1 - y0 + 1) * kLandblockUnits;
   const double unit = std::max(width, height) / 60.0;  // legend spacing
-  const double legend_width = 20.0 * unit;
+  const double legend_width = 25.0 * unit;
   const double total_width = width + legend_width;
   const double total_height = std::max<double>(height, 34.0 * unit);
   // Landblock space to picture space, north up.

@@ -54,6 +54,7 @@ dat::DatResult<Ok> walk(const dat::DatDatabase& db, std::uint32_t offset, std::u
     QM_ASSIGN_OR_RETURN(branch, reader.read_u32());
   }
   QM_ASSIGN_OR_RETURN(const std::uint32_t entry_count, reader.read_u32());
+  stats.entries += std::min<std::uint32_t>(entry_count, dat::kNodeMaxEntries);
   if (branches[0] == 0) return Ok{};
   const std::size_t last = std::min<std::size_t>(entry_count, dat::kNodeBranches - 1);
   for (std::size_t b = 0; b <= last; ++b) {
@@ -227,6 +228,7 @@ Result<Json, ErrorChain> info_json(const dat::DatDatabase& db) {
   out.set("compressed_files", Json::number(compressed));
   out.set("tree_depth", Json::number(stats->depth));
   out.set("tree_nodes", Json::number(stats->nodes));
+  out.set("tree_entries", Json::number(stats->entries));
   return out;
 }
 

@@ -33,10 +33,12 @@ extern const char* const kUsage;
 
 // The shape of the directory tree, found by walking it again the way the
 // archive was indexed: depth in levels (0 without a directory, 1 for a
-// lone root) and the number of nodes.
+// lone root), the number of nodes and of the entries they hold (the file
+// count, unless an id repeats).
 struct DirectoryStats {
   std::uint32_t depth = 0;
   std::uint64_t nodes = 0;
+  std::uint64_t entries = 0;
 };
 dat::DatResult<DirectoryStats> directory_stats(const dat::DatDatabase& db);
 
