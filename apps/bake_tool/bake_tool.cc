@@ -171,6 +171,14 @@ Result<int, ErrorChain> run(const Options& o, const twinrun::EnvLookup& env, con
   bake_settings.bilinear_with_slope = o.slope;
   bake_settings.threads = std::max(1u, o.threads);
   bake_settings.tiles = o.map.has_value();
+  if (stream_file != nullptr) {
+    bake_settings.finish = [](BakedLandblock& baked) {
+      for (const auto& line : baked.lines) {
+        baked.text += stream_line(baked.landblock, line);
+        baked.text += '\n';
+      }
+    };
+  }
   bake_in_order(*region, portal, cell, landblocks, bake_settings, [&](BakedLandblock&& baked) {
     placements += baked.lines.size();
     if (o.out_dir) {
@@ -180,14 +188,10 @@ Result<int, ErrorChain> run(const Options& o, const twinrun::EnvLookup& env, con
         return false;
       }
     }
-    if (stream_file != nullptr) {
-      for (const auto& line : baked.lines) {
-        if (!stream.put(stream_line(baked.landblock, line) + '\n')) {
-          failure = ErrorChain(IoError::from_errno(errno).message())
-                        .context("write " + (close_stream ? lossy_utf8(*o.stream) : std::string("standard output")));
-          return false;
-        }
-      }
+    if (stream_file != nullptr && !stream.put(baked.text)) {
+      failure = ErrorChain(IoError::from_errno(errno).message())
+                    .context("write " + (close_stream ? lossy_utf8(*o.stream) : std::string("standard output")));
+      return false;
     }
     if (baked.tile) tiles.push_back(std::move(*baked.tile));
     progress.update(++done);

@@ -25,6 +25,7 @@ struct Worker {
     out.lines.reserve(baked.placements.size());
     for (const auto& p : baked.placements) out.lines.push_back(twinrun::placement_line(p));
     if (settings.tiles) out.tile = make_tile(region, baked);
+    if (settings.finish) settings.finish(out);
     return out;
   }
 };

@@ -20,12 +20,16 @@ struct BakedLandblock {
   std::uint16_t landblock = 0;
   std::vector<std::string> lines;  // twinrun's placement lines, bake order
   std::optional<MapTile> tile;     // only when asked for
+  std::string text;                // whatever BakeSettings::finish makes of it
 };
 
 struct BakeSettings {
   bool bilinear_with_slope = false;
   unsigned threads = 1;
   bool tiles = false;  // also summarise each landblock for the map
+  // Runs on the worker right after the bake (for example to render the
+  // output text), so that the sink only has to write.
+  std::function<void(BakedLandblock& baked)> finish;
 };
 
 // Takes each landblock's result in list order, on the calling thread;
