@@ -43,10 +43,24 @@ std::optional<dat::CellLandblock> load_terrain(const dat::DatDatabase& cell, std
 
 }  // namespace
 
-RunResult bake_ring_to_lines(const dat::Region& region, const dat::DatDatabase& portal,
-                             const dat::DatDatabase& cell, std::span<const std::uint16_t> landblocks) {
-  MeshCache meshes;
-  SceneCache scenes;
+LandblockBake bake_one_landblock(const dat::Region& region, const dat::DatDatabase& portal,
+                                 const dat::DatDatabase& cell, SceneCache& scenes, MeshCache& meshes,
+                                 std::uint16_t landblock, bool bilinear_with_slope) {
+  LandblockBake out;
+  out.landblock = landblock;
+  out.terrain = load_terrain(cell, landblock);
+  if (!out.terrain) return out;
+
+  if (auto info_bytes = cell.get_file(dat::info_file_id(landblock)); info_bytes.ok()) {
+    if (auto info = dat::LandblockInfo::unpack(*info_bytes); info.ok()) {
+      for (const dat::BuildInfo& building : info->buildings) {
+        if (const LocalMesh* mesh = meshes.lookup(portal, building.model_id)) {
+          out.footprints.push_back(building_footprint(building.frame, *mesh));
+        }
+      }
+    }
+  }
+
   const bake::SceneLookup scene_lookup =
       [&](std::uint32_t scene_id) -> std::optional<std::vector<dat::ObjectDesc>> {
     auto scene = scenes.lookup(portal, scene_id);
@@ -56,30 +70,24 @@ RunResult bake_ring_to_lines(const dat::Region& region, const dat::DatDatabase& 
   const bake::MeshLookup mesh_lookup = [&](std::uint32_t object_id) {
     return meshes.lookup(portal, object_id);
   };
+  out.placements = bake::bake_landblock_impl(region, *out.terrain, std::uint32_t{landblock} << 16,
+                                             scene_lookup, mesh_lookup, out.footprints,
+                                             bilinear_with_slope);
+  return out;
+}
 
+RunResult bake_ring_to_lines(const dat::Region& region, const dat::DatDatabase& portal,
+                             const dat::DatDatabase& cell, std::span<const std::uint16_t> landblocks) {
+  MeshCache meshes;
+  SceneCache scenes;
   RunResult result;
   result.reserve(landblocks.size());
   for (const std::uint16_t lb : landblocks) {
+    const LandblockBake baked =
+        bake_one_landblock(region, portal, cell, scenes, meshes, lb, /*bilinear_with_slope=*/false);
     LandblockLines& entry = result.emplace_back(LandblockLines{lb, {}});
-    const auto terrain = load_terrain(cell, lb);
-    if (!terrain) continue;
-
-    std::vector<bake::FootprintRect> footprints;
-    if (auto info_bytes = cell.get_file(dat::info_file_id(lb)); info_bytes.ok()) {
-      if (auto info = dat::LandblockInfo::unpack(*info_bytes); info.ok()) {
-        for (const dat::BuildInfo& building : info->buildings) {
-          if (const LocalMesh* mesh = meshes.lookup(portal, building.model_id)) {
-            footprints.push_back(building_footprint(building.frame, *mesh));
-          }
-        }
-      }
-    }
-
-    const auto placements = bake::bake_landblock_impl(region, *terrain, std::uint32_t{lb} << 16,
-                                                      scene_lookup, mesh_lookup, footprints,
-                                                      /*bilinear_with_slope=*/false);
-    entry.lines.reserve(placements.size());
-    for (const auto& placement : placements) entry.lines.push_back(placement_line(placement));
+    entry.lines.reserve(baked.placements.size());
+    for (const auto& placement : baked.placements) entry.lines.push_back(placement_line(placement));
   }
   return result;
 }

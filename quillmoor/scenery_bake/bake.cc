@@ -26,14 +26,6 @@ constexpr float kLandblockSize = 192.0f;
 // Kept as it is, since placements depend on it.
 constexpr std::int64_t kRoadRowLength = 8;
 
-bool on_road(const dat::CellLandblock& landblock, float px, float py) {
-  const std::int64_t cx = saturating_to_i32(std::floor(px / kCellSize));
-  const std::int64_t cy = saturating_to_i32(std::floor(py / kCellSize));
-  const std::int64_t r = cx * kRoadRowLength + cy;
-  if (r < 0 || r >= static_cast<std::int64_t>(landblock.terrain.size())) return false;
-  return dat::terrain_road(landblock.terrain[static_cast<std::size_t>(r)]) != 0;
-}
-
 // The scene ids of a vertex's terrain word, or nullptr when the word's
 // terrain type, scene index or scene type is out of range or names no ids.
 const std::vector<std::uint32_t>* scene_ids_for(const dat::Region& region, std::uint16_t word) {
@@ -52,6 +44,14 @@ const std::vector<std::uint32_t>* scene_ids_for(const dat::Region& region, std::
 }
 
 }  // namespace
+
+bool on_road(const dat::CellLandblock& landblock, float px, float py) {
+  const std::int64_t cx = saturating_to_i32(std::floor(px / kCellSize));
+  const std::int64_t cy = saturating_to_i32(std::floor(py / kCellSize));
+  const std::int64_t r = cx * kRoadRowLength + cy;
+  if (r < 0 || r >= static_cast<std::int64_t>(landblock.terrain.size())) return false;
+  return dat::terrain_road(landblock.terrain[static_cast<std::size_t>(r)]) != 0;
+}
 
 double hash_noise(std::uint32_t h) { return static_cast<double>(h) * kNoiseScale; }
 

@@ -80,6 +80,12 @@ double descriptor_noise(const VertexNoise& vertex, std::uint32_t j, std::uint32_
 FootprintRect placement_box(const std::vector<Vector3>& points, float a, float scale, float px,
                             float py);
 
+// Whether the bake takes (px, py) in landblock space to be on a road: the
+// road bits of terrain word cx * 8 + cy for the cell (cx, cy) holding the
+// point (a row length of 8 over the 9-vertex columns, as placements have
+// always been tested); false for a word beyond the list.
+bool on_road(const dat::CellLandblock& landblock, float px, float py);
+
 // True unless one rectangle lies strictly beyond the other on some side;
 // rectangles that only touch overlap.
 bool rects_overlap(const FootprintRect& box, const FootprintRect& rect);
