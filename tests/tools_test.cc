@@ -62,7 +62,7 @@ TEST_F(ToolsOnSampleWorldTest, InspectorListsAndShowsEveryFile) {
     const Captured info = dat({"info", archive});
     ASSERT_EQ(info.status, 0) << info.err;
     EXPECT_NE(info.out.find("file_count:       " + std::to_string(db->file_count()) + "\n"), std::string::npos);
-    auto stats = dat_tool::directory_stats(*db);
+    auto stats = dat::directory_stats(*db);
     ASSERT_TRUE(stats.ok());
     EXPECT_EQ(stats->entries, db->file_count());
 

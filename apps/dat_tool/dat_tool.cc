@@ -39,30 +39,6 @@ std::string hex32(std::uint32_t v) {
   return buf;
 }
 
-dat::DatResult<Ok> walk(const dat::DatDatabase& db, std::uint32_t offset, std::uint32_t depth,
-                        std::unordered_set<std::uint32_t>& seen, DirectoryStats& stats) {
-  if (offset == 0) return Ok{};
-  if (!seen.insert(offset).second || depth > static_cast<std::uint32_t>(dat::kMaxDirectoryDepth)) {
-    return Err{dat::DatError::corruption("directory is not a tree at node " + hex32(offset))};
-  }
-  ++stats.nodes;
-  stats.depth = std::max(stats.depth, depth);
-  QM_ASSIGN_OR_RETURN(const auto node, db.read_file_data(offset, static_cast<std::uint32_t>(dat::kNodeSize)));
-  dat::BinReader reader(node);
-  std::array<std::uint32_t, dat::kNodeBranches> branches{};
-  for (auto& branch : branches) {
-    QM_ASSIGN_OR_RETURN(branch, reader.read_u32());
-  }
-  QM_ASSIGN_OR_RETURN(const std::uint32_t entry_count, reader.read_u32());
-  stats.entries += std::min<std::uint32_t>(entry_count, dat::kNodeMaxEntries);
-  if (branches[0] == 0) return Ok{};
-  const std::size_t last = std::min<std::size_t>(entry_count, dat::kNodeBranches - 1);
-  for (std::size_t b = 0; b <= last; ++b) {
-    if (branches[b] != 0) QM_TRY(walk(db, branches[b], depth + 1, seen, stats));
-  }
-  return Ok{};
-}
-
 template <class T>
 Result<Json, ErrorChain> parse_with(std::span<const std::uint8_t> bytes, std::uint32_t id, RecordKind kind) {
   const auto context = "parse " + hex32(id) + " as " + record_kind_name(kind);
@@ -109,12 +85,6 @@ void print_info_text(std::FILE* out, const Json& info) {
 
 }  // namespace
 
-dat::DatResult<DirectoryStats> directory_stats(const dat::DatDatabase& db) {
-  DirectoryStats stats;
-  std::unordered_set<std::uint32_t> seen;
-  QM_TRY(walk(db, db.header().root_offset, 1, seen, stats));
-  return stats;
-}
 
 std::optional<std::uint32_t> parse_hex(std::string_view text, std::uint32_t max) {
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
@@ -200,7 +170,7 @@ Result<Json, ErrorChain> show_record(const dat::DatDatabase& db, std::uint32_t i
 }
 
 Result<Json, ErrorChain> info_json(const dat::DatDatabase& db) {
-  auto stats = directory_stats(db);
+  auto stats = dat::directory_stats(db);
   if (!stats.ok()) return Err{stats.error().to_chain().context("walk the directory")};
   std::uint64_t compressed = 0;
   for (const auto& [id, entry] : db.entries()) compressed += (entry.bit_flags & dat::kEntryCompressed) != 0;

@@ -22,6 +22,7 @@
 #include "quillmoor/common/error_chain.h"
 #include "quillmoor/common/result.h"
 #include "quillmoor/dat/archive.h"
+#include "quillmoor/dat/directory_stats.h"
 
 namespace quillmoor::dat_tool {
 
@@ -31,16 +32,6 @@ inline constexpr int kExitUsage = 2;
 
 extern const char* const kUsage;
 
-// The shape of the directory tree, found by walking it again the way the
-// archive was indexed: depth in levels (0 without a directory, 1 for a
-// lone root), the number of nodes and of the entries they hold (the file
-// count, unless an id repeats).
-struct DirectoryStats {
-  std::uint32_t depth = 0;
-  std::uint64_t nodes = 0;
-  std::uint64_t entries = 0;
-};
-dat::DatResult<DirectoryStats> directory_stats(const dat::DatDatabase& db);
 
 // A hexadecimal number with or without "0x", at most `max` in value.
 std::optional<std::uint32_t> parse_hex(std::string_view text, std::uint32_t max = 0xFFFFFFFF);

@@ -177,7 +177,7 @@ TEST_F(DatToolTest, DirectoryStatsFollowTheTree) {
     ASSERT_TRUE(authoring::write_archive(path, files, options).ok());
     auto db = dat::DatDatabase::open(path);
     ASSERT_TRUE(db.ok());
-    auto stats = directory_stats(*db);
+    auto stats = dat::directory_stats(*db);
     ASSERT_TRUE(stats.ok());
     EXPECT_EQ(stats->entries, c.files);
     if (c.files == 0) {

@@ -5,9 +5,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "apps/worldgen/world.h"
+#include "quillmoor/dat/archive.h"
+#include "quillmoor/dat/directory_stats.h"
 
 namespace {
 
@@ -77,6 +80,22 @@ int main(int argc, char** argv) {
     std::fputs(quillmoor::render_report(written.error()).c_str(), stderr);
     return 1;
   }
-  std::fprintf(stderr, "quillmoor-worldgen: wrote %s/client_portal.dat and %s/client_cell_1.dat\n", out, out);
+  for (const char* name : {"client_portal.dat", "client_cell_1.dat"}) {
+    const auto path = std::filesystem::path(out) / name;
+    auto db = quillmoor::dat::DatDatabase::open(path);
+    if (!db.ok()) {
+      std::fputs(quillmoor::render_report(db.error().to_chain().context("open " + path.string())).c_str(), stderr);
+      return 1;
+    }
+    std::size_t compressed = 0;
+    for (const auto& [id, entry] : db->entries()) compressed += entry.bit_flags & 1;
+    const auto stats = quillmoor::dat::directory_stats(*db);
+    std::fprintf(stderr,
+                 "quillmoor-worldgen: wrote %s: %zu files (%zu compressed), %llu bytes, block size %u, "
+                 "directory depth %u in %llu nodes\n",
+                 path.c_str(), db->file_count(), compressed,
+                 static_cast<unsigned long long>(std::filesystem::file_size(path)), db->header().block_size,
+                 stats.ok() ? stats->depth : 0, stats.ok() ? static_cast<unsigned long long>(stats->nodes) : 0ull);
+  }
   return 0;
 }
