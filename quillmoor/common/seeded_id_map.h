@@ -51,21 +51,29 @@ class SeededIdMap {
   // Inserts or replaces: a later value with the same key wins.
   void put(key_type key, const V& value) {
     if (slots_.empty() || (size_ + 1) > slots_.size() / 4 * 3) rehash(slots_.empty() ? kMinCapacity : slots_.size() * 2);
-    std::size_t i = slot_of(key);
-    for (;;) {
-      const std::uint64_t s = slots_[i];
-      if (s == 0) break;
-      if (static_cast<key_type>(s >> 32) == key) {
-        value_at(static_cast<std::size_t>((s & 0xFFFFFFFFu) - 1)) = value;
-        return;
-      }
-      i = (i + 1) & mask_;
+    const bool caught_up = indexed_ == stored_;  // put is not mixed with pending appends
+    insert_number(key, store(value));
+    if (caught_up) indexed_ = stored_;
+  }
+
+  // Bulk loading, for maps filled in one go: `append` stores a value
+  // without making it findable; `index_appended` then sizes the table once
+  // for everything appended and enters the values in the order they came,
+  // as that many puts would (a later value with the same key wins). Until
+  // then the appended values are neither found nor iterated.
+  void append(const V& value) { store(value); }
+  template <class KeyOf>
+  void index_appended(KeyOf key_of) {
+    reserve(size_ + (stored_ - indexed_));
+    // Slots are fetched a little ahead, so that the cache misses of
+    // consecutive inserts overlap.
+    constexpr std::size_t kAhead = 16;
+    for (std::size_t n = indexed_; n < stored_ && n < indexed_ + kAhead; ++n) prefetch(key_of(value_at(n)));
+    for (std::size_t n = indexed_; n < stored_; ++n) {
+      if (n + kAhead < stored_) prefetch(key_of(value_at(n + kAhead)));
+      insert_number(key_of(value_at(n)), n);
     }
-    const std::size_t number = size_;
-    if (number % kChunk == 0) chunks_.push_back(std::make_unique<V[]>(kChunk));
-    value_at(number) = value;
-    slots_[i] = (std::uint64_t{key} << 32) | (number + 1);
-    ++size_;
+    indexed_ = stored_;
   }
 
   // Starts fetching the table slot of `key` into the cache, so that a run
@@ -128,6 +136,31 @@ class SeededIdMap {
   }
   V& value_at(std::size_t number) const { return chunks_[number / kChunk][number % kChunk]; }
 
+  std::size_t store(const V& value) {
+    const std::size_t number = stored_;
+    if (number % kChunk == 0) chunks_.push_back(std::make_unique<V[]>(kChunk));
+    value_at(number) = value;
+    ++stored_;
+    return number;
+  }
+
+  // Enters value `number` under `key`; the table has room.
+  void insert_number(key_type key, std::size_t number) {
+    std::size_t i = slot_of(key);
+    for (;;) {
+      const std::uint64_t s = slots_[i];
+      if (s == 0) break;
+      if (static_cast<key_type>(s >> 32) == key) {
+        // Replaced: the earlier value stays stored but is no longer reachable.
+        slots_[i] = (std::uint64_t{key} << 32) | (number + 1);
+        return;
+      }
+      i = (i + 1) & mask_;
+    }
+    slots_[i] = (std::uint64_t{key} << 32) | (number + 1);
+    ++size_;
+  }
+
   void rehash(std::size_t capacity) {
     std::vector<std::uint64_t> old(capacity, 0);
     old.swap(slots_);
@@ -146,7 +179,9 @@ class SeededIdMap {
   std::uint64_t offset_ = 0;
   unsigned shift_ = 64;
   std::size_t mask_ = 0;
-  std::size_t size_ = 0;
+  std::size_t size_ = 0;     // keys in the table
+  std::size_t stored_ = 0;   // values in the chunks
+  std::size_t indexed_ = 0;  // values entered into the table so far
   std::vector<std::uint64_t> slots_;  // (key << 32) | (value number + 1); 0 = empty
   std::vector<std::unique_ptr<V[]>> chunks_;
 };

@@ -290,7 +290,10 @@ DatResult<Ok> DatDatabase::read_directory() {
   // read in a few large pieces.
   std::vector<std::uint8_t> buffer;
   BlockWindow window(fd_.get(), file_length_, buffer);
-  return read_node(header_.root_offset, 1, seen, window);
+  QM_TRY(read_node(header_.root_offset, 1, seen, window));
+  // The table is sized once, for every entry the tree holds.
+  index_.index_appended([](const DatFileEntry& e) { return e.id; });
+  return Ok{};
 }
 
 namespace {
@@ -321,18 +324,15 @@ DatResult<Ok> DatDatabase::read_node(std::uint32_t offset, int depth, std::unord
   for (std::size_t b = 0; b < kNodeBranches; ++b) branches[b] = load_u32(node.data() + 4 * b);
   const std::uint32_t entry_count = load_u32(node.data() + 4 * kNodeBranches);
 
-  // The entries that fit are decoded straight from the node; their slots in
-  // the index are fetched ahead, so that the cache misses of one node's
-  // inserts overlap.
+  // The entries that fit are decoded straight from the node. They are
+  // stored in the order they come and indexed once the whole tree is read
+  // (read_directory), with the same outcome as inserting each right away.
   const std::size_t fitting = std::min<std::size_t>(entry_count, kNodeMaxEntries);
   const std::uint8_t* entries = node.data() + kNodeEntriesOffset;
-  index_.reserve(index_.size() + fitting);
-  for (std::size_t i = 0; i < fitting; ++i) index_.prefetch(load_u32(entries + kEntrySize * i + 4));
   for (std::size_t i = 0; i < fitting; ++i) {
     const std::uint8_t* e = entries + kEntrySize * i;
-    const DatFileEntry entry{load_u32(e), load_u32(e + 4), load_u32(e + 8),
-                             load_u32(e + 12), load_u32(e + 16), load_u32(e + 20)};
-    index_.put(entry.id, entry);
+    index_.append(DatFileEntry{load_u32(e), load_u32(e + 4), load_u32(e + 8), load_u32(e + 12),
+                               load_u32(e + 16), load_u32(e + 20)});
   }
   if (entry_count > kNodeMaxEntries) {
     // A count beyond 61 runs off the node's end at the 62nd entry: the
@@ -340,7 +340,7 @@ DatResult<Ok> DatDatabase::read_node(std::uint32_t offset, int depth, std::unord
     BinReader reader(node);
     reader.set_position(kNodeSize);
     QM_ASSIGN_OR_RETURN(const DatFileEntry entry, DatFileEntry::read(reader));
-    index_.put(entry.id, entry);  // not reached: the node has no bytes left
+    index_.append(entry);  // not reached: the node has no bytes left
   }
 
   if (branches[0] == 0) return Ok{};  // a leaf, whatever the other branches hold
