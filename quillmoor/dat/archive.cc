@@ -186,11 +186,12 @@ class DatDatabase::BlockWindow {
       return buffer_.data() + (at - start_);
     }
     if (len > kLimit || at >= file_length_) return nullptr;
+    // Refills that follow on from each other (nodes written one after the
+    // other, say) double in length, up to the limit.
     const bool runs_on = filled_ > 0 && at == start_ + filled_;
-    run_ = runs_on ? std::min(kLimit, run_ * 2) : 0;
+    run_ = runs_on ? std::min(kLimit, std::max(run_ * 2, filled_)) : 0;
     want = std::max({want, len, run_});
     want = static_cast<std::size_t>(std::min<std::uint64_t>({want, kLimit, file_length_ - at}));
-    if (runs_on && run_ == 0) run_ = want;
     if (buffer_.size() < want) buffer_.resize(std::max(want, std::size_t{4096}));
     start_ = at;
     filled_ = 0;
@@ -203,7 +204,6 @@ class DatDatabase::BlockWindow {
       if (n == 0) break;
       filled_ += static_cast<std::size_t>(n);
     }
-    if (run_ == 0) run_ = filled_;
     return filled_ >= len ? buffer_.data() : nullptr;
   }
 
@@ -213,7 +213,7 @@ class DatDatabase::BlockWindow {
   std::vector<std::uint8_t>& buffer_;
   std::uint64_t start_ = 0;
   std::size_t filled_ = 0;
-  std::size_t run_ = 0;  // length of the last refill of a run of adjacent ones
+  std::size_t run_ = 0;  // length of the last of a run of adjacent refills
 };
 
 DatResult<std::vector<std::uint8_t>> DatDatabase::read_file_data(std::uint32_t offset,
@@ -242,10 +242,12 @@ DatResult<std::vector<std::uint8_t>> DatDatabase::read_chain(std::uint32_t offse
   std::uint32_t position = 0;
   std::uint32_t remaining = size;
   std::uint32_t block = offset;
+  bool adjacent = true;  // every link so far named the block right after
   for (;;) {
-    // Were the rest of the chain to follow this block directly, this much
-    // would hold it: the window reads that in one go.
-    const std::uint64_t blocks_left = (std::uint64_t{remaining} + payload - 1) / payload;
+    // While the chain runs on block after block, the window reads as much
+    // of the rest as it would take in one go; once it jumps, one block
+    // (link and payload) at a time.
+    const std::uint64_t blocks_left = adjacent ? (std::uint64_t{remaining} + payload - 1) / payload : 1;
     const std::size_t span = static_cast<std::size_t>(
         std::min<std::uint64_t>(blocks_left * block_size, BlockWindow::kLimit));
     std::uint8_t link_bytes[4];
@@ -268,6 +270,7 @@ DatResult<std::vector<std::uint8_t>> DatDatabase::read_chain(std::uint32_t offse
     position += chunk;
     remaining -= chunk;
     if (remaining == 0) return out;  // the link of this block is not followed
+    if (std::uint64_t{link} != std::uint64_t{block} + block_size) adjacent = false;
     block = link;
   }
 }
