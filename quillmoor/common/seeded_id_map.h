@@ -13,7 +13,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -67,7 +69,7 @@ class SeededIdMap {
     reserve(size_ + (stored_ - indexed_));
     // Slots are fetched a little ahead, so that the cache misses of
     // consecutive inserts overlap.
-    constexpr std::size_t kAhead = 16;
+    constexpr std::size_t kAhead = 32;
     for (std::size_t n = indexed_; n < stored_ && n < indexed_ + kAhead; ++n) prefetch(key_of(value_at(n)));
     for (std::size_t n = indexed_; n < stored_; ++n) {
       if (n + kAhead < stored_) prefetch(key_of(value_at(n + kAhead)));
@@ -134,12 +136,16 @@ class SeededIdMap {
   std::size_t slot_of(key_type key) const {
     return static_cast<std::size_t>(((std::uint64_t{key} + offset_) * multiplier_) >> shift_);
   }
-  V& value_at(std::size_t number) const { return chunks_[number / kChunk][number % kChunk]; }
+  V& value_at(std::size_t number) const {
+    return std::launder(reinterpret_cast<V*>(chunks_[number / kChunk].get()))[number % kChunk];
+  }
 
   std::size_t store(const V& value) {
     const std::size_t number = stored_;
-    if (number % kChunk == 0) chunks_.push_back(std::make_unique<V[]>(kChunk));
-    value_at(number) = value;
+    // Raw storage: every value is written before it is read, so the chunk
+    // is not cleared first.
+    if (number % kChunk == 0) chunks_.push_back(std::unique_ptr<unsigned char[]>(new unsigned char[kChunk * sizeof(V)]));
+    std::memcpy(&value_at(number), &value, sizeof(V));
     ++stored_;
     return number;
   }
@@ -183,7 +189,7 @@ class SeededIdMap {
   std::size_t stored_ = 0;   // values in the chunks
   std::size_t indexed_ = 0;  // values entered into the table so far
   std::vector<std::uint64_t> slots_;  // (key << 32) | (value number + 1); 0 = empty
-  std::vector<std::unique_ptr<V[]>> chunks_;
+  std::vector<std::unique_ptr<unsigned char[]>> chunks_;  // kChunk values each
 };
 
 }  // namespace quillmoor

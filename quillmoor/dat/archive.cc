@@ -231,12 +231,20 @@ DatResult<std::vector<std::uint8_t>> DatDatabase::read_chain(std::uint32_t offse
   // However the chain runs, it cannot supply more bytes than the archive
   // holds; refuse before allocating for a size no file could back.
   if (size > file_length_) return Err{DatError(IoError::unexpected_eof())};
+  std::vector<std::uint8_t> out(size, 0);
+  QM_TRY(read_chain_into(offset, size, window, out.data()));
+  return out;
+}
+
+DatResult<Ok> DatDatabase::read_chain_into(std::uint32_t offset, std::uint32_t size, BlockWindow& window,
+                                           std::uint8_t* out) const {
+  if (size == 0) return Ok{};
+  if (size > file_length_) return Err{DatError(IoError::unexpected_eof())};
   if (header_.block_size <= 4) {
     return Err{DatError::corruption("block size " + std::to_string(header_.block_size) +
                                     " leaves no room for data")};
   }
 
-  std::vector<std::uint8_t> out(size, 0);
   const std::uint32_t block_size = header_.block_size;
   const std::uint32_t payload = block_size - 4;
   std::uint32_t position = 0;
@@ -262,14 +270,14 @@ DatResult<std::vector<std::uint8_t>> DatDatabase::read_chain(std::uint32_t offse
     // The last block: whatever remains follows its payload offset.
     const std::uint32_t chunk = link == 0 ? remaining : std::min(payload, remaining);
     if (const std::uint8_t* p = window.get(data_at, chunk, span)) {
-      std::memcpy(out.data() + position, p, chunk);
+      std::memcpy(out + position, p, chunk);
     } else {
-      QM_TRY(pread_exact(fd_.get(), out.data() + position, chunk, data_at));
+      QM_TRY(pread_exact(fd_.get(), out + position, chunk, data_at));
     }
-    if (link == 0) return out;
+    if (link == 0) return Ok{};
     position += chunk;
     remaining -= chunk;
-    if (remaining == 0) return out;  // the link of this block is not followed
+    if (remaining == 0) return Ok{};  // the link of this block is not followed
     if (std::uint64_t{link} != std::uint64_t{block} + block_size) adjacent = false;
     block = link;
   }
@@ -322,7 +330,9 @@ DatResult<Ok> DatDatabase::read_node(std::uint32_t offset, int depth, std::unord
                                     " levels at node " + hex(offset))};
   }
 
-  QM_ASSIGN_OR_RETURN(const auto node, read_chain(offset, static_cast<std::uint32_t>(kNodeSize), window));
+  // Read into the stack: a node costs no allocation.
+  std::array<std::uint8_t, kNodeSize> node;
+  QM_TRY(read_chain_into(offset, static_cast<std::uint32_t>(kNodeSize), window, node.data()));
   std::array<std::uint32_t, kNodeBranches> branches{};
   for (std::size_t b = 0; b < kNodeBranches; ++b) branches[b] = load_u32(node.data() + 4 * b);
   const std::uint32_t entry_count = load_u32(node.data() + 4 * kNodeBranches);

@@ -152,6 +152,9 @@ class DatDatabase {
   class BlockWindow;
   DatResult<std::vector<std::uint8_t>> read_chain(std::uint32_t offset, std::uint32_t size,
                                                   BlockWindow& window) const;
+  // The same into `out`, which has room for `size` bytes.
+  DatResult<Ok> read_chain_into(std::uint32_t offset, std::uint32_t size, BlockWindow& window,
+                                std::uint8_t* out) const;
   DatResult<Ok> read_directory();
   DatResult<Ok> read_node(std::uint32_t offset, int depth, std::unordered_set<std::uint32_t>& seen,
                           BlockWindow& window);
