@@ -3,13 +3,6 @@
 # Floating point must be reproducible: no contraction of a*b+c into fused
 # multiply-adds (a pragma is ignored by g++), never -ffast-math.
 set(QUILLMOOR_COMPILE_OPTIONS -ffp-contract=off -fno-fast-math -Wall -Wextra -Wshadow)
-# g++ 12 at -O3 (the release preset) reports out-of-bounds and overlapping
-# copies inside the standard library's own vector and string code that
-# cannot happen (inlined paths it fails to prove dead). The sanitizer build
-# checks the real thing.
-if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
-  list(APPEND QUILLMOOR_COMPILE_OPTIONS -Wno-array-bounds -Wno-stringop-overflow -Wno-restrict)
-endif()
 if(QUILLMOOR_WERROR)
   list(APPEND QUILLMOOR_COMPILE_OPTIONS -Werror)
   # g++ 12 reports overflows inside std::vector's own insert and fill at -O3
