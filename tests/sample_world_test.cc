@@ -12,6 +12,7 @@
 
 #include "apps/twinrun/twinrun.h"
 #include "apps/worldgen/catalogue.h"
+#include "apps/worldgen/landblocks.h"
 #include "apps/worldgen/world.h"
 #include "quillmoor/authoring/temp_dir.h"
 #include "quillmoor/dat/archive.h"
@@ -61,6 +62,58 @@ TEST_F(SampleWorldTest, SameOptionsSameBytes) {
   authoring::TempDir other("sample-world-other");
   ASSERT_TRUE(worldgen::write_world(other.path(), Options{.seed = 2}).ok());
   EXPECT_FALSE(slurp(cell_path()) == slurp(other / "client_cell_1.dat"));
+}
+
+// The ring extent's bytes are what the integration tests and the twinrun
+// totals rest on: the generator may change (the whole-world extent has),
+// but not these bytes, unless on purpose and with every total re-checked.
+TEST_F(SampleWorldTest, RingExtentBytesArePinned) {
+  auto fnv1a = [](const std::string& bytes) {
+    std::uint64_t h = 0xcbf29ce484222325ull;
+    for (const char c : bytes) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+    return h;
+  };
+  const std::string portal = slurp(portal_path());
+  const std::string cell = slurp(cell_path());
+  EXPECT_EQ(portal.size(), 127376u);
+  EXPECT_EQ(cell.size(), 145552u);
+  EXPECT_EQ(fnv1a(portal), 0x722949493abd0714ull);
+  EXPECT_EQ(fnv1a(cell), 0x3511c28817cb8ba0ull);
+}
+
+// The whole world's interior cells: the ids that follow each landblock's
+// id, opaque bytes of plausible sizes, a quarter stored compressed; none
+// for the landblock that has no files at all.
+TEST(WorldInteriorCellsTest, IdsSizesAndCompression) {
+  std::size_t files = 0, compressed = 0;
+  for (const std::uint16_t lb : {std::uint16_t{0x0000}, std::uint16_t{0x1234}, std::uint16_t{0xA9B6},
+                                 std::uint16_t{0xFFFF}}) {
+    SCOPED_TRACE(lb);
+    const auto cells = worldgen::interior_cell_files(1, lb);
+    ASSERT_EQ(cells.size(), worldgen::interior_cell_count(1, lb));
+    EXPECT_GE(cells.size(), 12u);
+    EXPECT_LE(cells.size(), 20u);
+    for (std::size_t k = 0; k < cells.size(); ++k) {
+      const auto& f = cells[k];
+      EXPECT_EQ(f.id, (std::uint32_t{lb} << 16) | (0x0100 + k));
+      EXPECT_GE(f.data.size(), 300u);
+      EXPECT_LT(f.data.size(), 1500u);
+      EXPECT_EQ(f.compress, (f.bit_flags & 1) != 0);
+      if (f.compress) {
+        ++compressed;
+        EXPECT_LT(authoring::compress_lrs(f.data).size(), f.data.size() * 3 / 4);  // packs well
+      }
+      ++files;
+    }
+    // Same seed, same bytes; another seed, other bytes.
+    const auto again = worldgen::interior_cell_files(1, lb);
+    const auto other = worldgen::interior_cell_files(2, lb);
+    for (std::size_t k = 0; k < cells.size(); ++k) EXPECT_EQ(cells[k].data, again[k].data);
+    EXPECT_NE(cells.front().data, other.front().data);
+  }
+  EXPECT_GT(compressed, files / 8);
+  EXPECT_LT(compressed, files / 2);
+  EXPECT_TRUE(worldgen::interior_cell_files(1, worldgen::kLandblockWithoutTerrain).empty());
 }
 
 // Parses a file with the reader its id names; returns whether it parsed.

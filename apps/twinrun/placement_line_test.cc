@@ -4,6 +4,8 @@
 
 #include <bit>
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <limits>
 
 namespace quillmoor::twinrun {
@@ -35,6 +37,39 @@ TEST(FormatFixed6Test, RoundsTheExactFloatValue) {
     SCOPED_TRACE(std::bit_cast<std::uint32_t>(c.value));
     EXPECT_EQ(format_fixed6(c.value), c.text);
   }
+}
+
+// The conversion is done in integer arithmetic; the C library's "%.6f" of
+// the same value is the reference it must match digit for digit.
+TEST(FormatFixed6Test, MatchesTheCLibrary) {
+  auto reference = [](float v) {
+    char buf[80];
+    std::snprintf(buf, sizeof buf, "%.6f", static_cast<double>(v));
+    return std::string(buf);
+  };
+  auto check = [&](float v) {
+    if (std::isnan(v) || std::isinf(v) || v == 0.0f) return;
+    const std::string got = format_fixed6(v);
+    if (got != reference(v)) ADD_FAILURE() << std::bit_cast<std::uint32_t>(v) << ": " << got << " vs " << reference(v);
+  };
+  // Bit patterns spread over every exponent and sign, ...
+  for (std::uint64_t bits = 0; bits <= 0xFFFFFFFFu; bits += 4093) check(std::bit_cast<float>(static_cast<std::uint32_t>(bits)));
+  // ... small multiples of powers of two, where the exact ties lie
+  // (m * 2^-7 with m odd is a tie at the sixth decimal), ...
+  for (int e = -30; e <= 0; ++e) {
+    for (int m = 1; m <= 3000; ++m) {
+      check(std::ldexp(static_cast<float>(m), e));
+      check(-std::ldexp(static_cast<float>(m), e));
+    }
+  }
+  // ... and the neighbours of the rounding boundaries in landblock range.
+  for (float v = 0.0000004f; v < 200.0f; v = v * 1.37f + 0.0000001f) {
+    check(v);
+    check(std::nextafter(v, 0.0f));
+    check(std::nextafter(v, 1e9f));
+  }
+  // Both sides of where the integer path hands over to the C library.
+  for (const float v : {0x1.fffffep39f, 0x1p40f, 0x1.000002p40f, 0x1.fffffep40f, 0x1p41f, 3.4028235e38f}) check(v);
 }
 
 TEST(PlacementLineTest, RendersEveryKeyInOrder) {

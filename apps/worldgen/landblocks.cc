@@ -1,9 +1,12 @@
 #include "apps/worldgen/landblocks.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "apps/worldgen/catalogue.h"
 #include "quillmoor/authoring/landblock_writer.h"
+#include "quillmoor/common/seeded_hash_map.h"
 
 namespace quillmoor::worldgen {
 
@@ -126,6 +129,42 @@ std::vector<WorldFile> landblock_files(const TerrainModel& model, std::uint64_t 
   if ((h >> 8) % 6 == 0) terrain.resize(terrain.size() + 5, 0xEE);  // trailing bytes are ignored
   const std::uint32_t flags = (h >> 16) % 7 == 0 ? 0x1 : (h >> 16) % 7 == 1 ? 0x2 : 0;
   files.push_back(WorldFile{dat::terrain_file_id(lb), std::move(terrain), flags, (flags & 1) != 0});
+  return files;
+}
+
+std::uint32_t interior_cell_count(std::uint64_t seed, std::uint16_t lb) {
+  if (lb == kLandblockWithoutTerrain) return 0;
+  return 12 + static_cast<std::uint32_t>(world_hash(seed, 0xCE11, lb) % 9);  // 12 to 20
+}
+
+std::vector<WorldFile> interior_cell_files(std::uint64_t seed, std::uint16_t lb) {
+  std::vector<WorldFile> files;
+  const std::uint32_t count = interior_cell_count(seed, lb);
+  files.reserve(count);
+  for (std::uint32_t k = 0; k < count; ++k) {
+    const std::uint32_t id = (std::uint32_t{lb} << 16) | (0x0100 + k);
+    std::uint64_t h = world_hash(seed, 0xCE12, id);
+    const bool compressed = h % 4 == 0;
+    std::vector<std::uint8_t> bytes(300 + (h >> 8) % 1200);
+    // A cell-like head: its id, flags and a few counts.
+    const std::uint32_t head[4] = {id, static_cast<std::uint32_t>(h >> 32) & 0xF, 1 + (k % 7), k};
+    std::memcpy(bytes.data(), head, sizeof head);
+    std::size_t i = sizeof head;
+    if (compressed) {
+      // Repeating 12-byte records that differ in a byte or two: packs well.
+      for (; i < bytes.size(); ++i) {
+        const std::size_t r = (i - sizeof head) / 12;
+        bytes[i] = static_cast<std::uint8_t>((i - sizeof head) % 12 < 2 ? r * 3 + k : (i % 12) * 17);
+      }
+    } else {
+      // Vertex-like noise: does not pack.
+      for (; i < bytes.size(); i += 8) {
+        h = mix64(h);
+        std::memcpy(bytes.data() + i, &h, std::min<std::size_t>(8, bytes.size() - i));
+      }
+    }
+    files.push_back(WorldFile{id, std::move(bytes), compressed ? 0x1u : 0u, compressed});
+  }
   return files;
 }
 

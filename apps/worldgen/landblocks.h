@@ -23,4 +23,11 @@ std::vector<WorldFile> landblock_files(const TerrainModel& model, std::uint64_t 
                                        std::uint16_t landblock,
                                        std::span<const unsigned> scene_types_per_kind);
 
+// Interior cells of a landblock in the whole-world extent: ids
+// (landblock << 16) | (0x0100 + k). The tool never reads them; they give the
+// cell archive the size and entry count of a real one. Opaque bytes of
+// plausible sizes, a quarter of them stored compressed.
+std::uint32_t interior_cell_count(std::uint64_t seed, std::uint16_t landblock);
+std::vector<WorldFile> interior_cell_files(std::uint64_t seed, std::uint16_t landblock);
+
 }  // namespace quillmoor::worldgen

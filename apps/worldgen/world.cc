@@ -1,6 +1,7 @@
 #include "apps/worldgen/world.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "apps/worldgen/catalogue.h"
 #include "apps/worldgen/landblocks.h"
@@ -79,24 +80,58 @@ Result<ArchiveContent, ErrorChain> generate_portal(const Options& options) {
   return portal;
 }
 
-ArchiveContent generate_cell(const Options& options, const Progress& progress) {
-  ArchiveContent cell;
-  cell.options.block_size = 256;
-  cell.options.max_entries_per_node = 61;
-  cell.options.header.magic = 0x00005442;
-  cell.options.header.dataset = 2;
+namespace {
 
+authoring::ArchiveOptions cell_options() {
+  authoring::ArchiveOptions options;
+  options.block_size = 256;
+  options.max_entries_per_node = 61;
+  options.header.magic = 0x00005442;
+  options.header.dataset = 2;
+  return options;
+}
+
+// Every file of the cell archive in increasing id order, landblock by
+// landblock: its interior cells (whole world only), its info, its terrain.
+template <class Sink>
+auto for_each_cell_file(const Options& options, const Progress& progress, Sink&& sink)
+    -> decltype(sink(std::declval<WorldFile&&>())) {
   const TerrainModel model(options.seed);
   const std::vector<unsigned> scene_types = scene_types_per_terrain_kind(sample_region());
   const std::vector<std::uint16_t> landblocks = world_landblocks(options.extent);
   for (std::size_t i = 0; i < landblocks.size(); ++i) {
+    std::vector<WorldFile> files;
+    if (options.extent == Extent::kWorld) files = interior_cell_files(options.seed, landblocks[i]);
     for (auto& file : landblock_files(model, options.seed, landblocks[i], scene_types)) {
-      cell.files.push_back(std::move(file));
+      files.push_back(std::move(file));
     }
+    for (auto& file : files) QM_TRY(sink(std::move(file)));
     if (progress && (i + 1) % 1024 == 0) progress(i + 1, landblocks.size());
   }
   if (progress) progress(landblocks.size(), landblocks.size());
-  sort_by_id(cell.files);
+  return Ok{};
+}
+
+std::size_t cell_file_count(const Options& options) {
+  std::size_t n = 0;
+  for (const std::uint16_t lb : world_landblocks(options.extent)) {
+    if (lb == kLandblockWithoutTerrain) continue;
+    n += lb == kLandblockWithoutInfo ? 1 : 2;
+    if (options.extent == Extent::kWorld) n += interior_cell_count(options.seed, lb);
+  }
+  return n;
+}
+
+}  // namespace
+
+ArchiveContent generate_cell(const Options& options, const Progress& progress) {
+  ArchiveContent cell;
+  cell.options = cell_options();
+  (void)for_each_cell_file(options, progress, [&](WorldFile&& file) -> Result<Ok, int> {
+    cell.files.push_back(std::move(file));
+    return Ok{};
+  });
+  sort_by_id(cell.files);  // already in order; kept as the guarantee
   return cell;
 }
 
@@ -111,11 +146,16 @@ Result<Ok, ErrorChain> write_world(const std::filesystem::path& directory, const
   if (auto written = authoring::write_archive(portal_path, portal.files, portal.options); !written.ok()) {
     return Err{written.error().to_chain().context("write " + portal_path.string())};
   }
-  const ArchiveContent cell = generate_cell(options, progress);
+  // The whole world's cell archive is about a gigabyte: written as it is
+  // made, never held in memory.
   const auto cell_path = directory / "client_cell_1.dat";
-  if (auto written = authoring::write_archive(cell_path, cell.files, cell.options); !written.ok()) {
-    return Err{written.error().to_chain().context("write " + cell_path.string())};
-  }
+  auto written = [&]() -> dat::DatResult<Ok> {
+    QM_ASSIGN_OR_RETURN(auto writer,
+                        authoring::ArchiveFileWriter::create(cell_path, cell_file_count(options), cell_options()));
+    QM_TRY(for_each_cell_file(options, progress, [&](WorldFile&& file) { return writer.add(file); }));
+    return writer.finish();
+  }();
+  if (!written.ok()) return Err{written.error().to_chain().context("write " + cell_path.string())};
   return Ok{};
 }
 

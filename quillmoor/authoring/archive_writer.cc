@@ -237,8 +237,172 @@ dat::DatResult<std::vector<std::uint8_t>> build_archive(std::span<const ArchiveF
 
 dat::DatResult<Ok> write_archive(const std::filesystem::path& path, std::span<const ArchiveFile> files,
                                  const ArchiveOptions& options) {
-  QM_ASSIGN_OR_RETURN(const auto bytes, build_archive(files, options));
-  return write_bytes(path, bytes);
+  QM_ASSIGN_OR_RETURN(auto writer, ArchiveFileWriter::create(path, files.size(), options));
+  for (const ArchiveFile& file : files) QM_TRY(writer.add(file));
+  return writer.finish();
+}
+
+namespace {
+
+constexpr std::size_t kFlushAt = std::size_t{4} << 20;
+
+// The blocks of `chain`, `block_size` each, laid out from chain.first on
+// into `out` (which grows by the chain's length); padding stays zero.
+void append_chain(std::vector<std::uint8_t>& out, const Chain& chain, std::uint32_t block_size,
+                  std::span<const std::uint8_t> data) {
+  const std::size_t base = out.size();
+  out.resize(base + static_cast<std::size_t>(chain.blocks * block_size), 0);
+  const std::size_t payload = block_size - 4;
+  for (std::uint64_t j = 0; j < chain.blocks; ++j) {
+    std::uint8_t* at = out.data() + base + static_cast<std::size_t>(chain.block(j, block_size) - chain.first);
+    const std::uint32_t link =
+        j + 1 < chain.blocks ? static_cast<std::uint32_t>(chain.block(j + 1, block_size)) : 0;
+    store_u32(at, link);
+    const std::size_t from = static_cast<std::size_t>(j) * payload;
+    const std::size_t len = std::min(payload, data.size() - from);
+    std::memcpy(at + 4, data.data() + from, len);
+  }
+}
+
+std::uint64_t blocks_for(std::uint64_t length, std::uint32_t block_size) {
+  const std::uint64_t payload = block_size - 4;
+  return (length + payload - 1) / payload;
+}
+
+}  // namespace
+
+dat::DatResult<ArchiveFileWriter> ArchiveFileWriter::create(const std::filesystem::path& path,
+                                                            std::size_t file_count,
+                                                            const ArchiveOptions& options) {
+  using dat::DatError;
+  if (options.block_size <= 4) return Err{DatError::other("block size must exceed 4")};
+  if (options.max_entries_per_node < 1 || options.max_entries_per_node > dat::kNodeMaxEntries) {
+    return Err{DatError::other("entries per node must be 1 to 61")};
+  }
+  TreePlanner planner(options.max_entries_per_node);
+  planner.plan(0, file_count);
+  const std::uint64_t node_blocks = blocks_for(dat::kNodeSize, options.block_size);
+
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return Err{DatError::path_error(path, IoError::from_errno(errno))};
+  ArchiveFileWriter w;
+  w.fd_ = dat::FileDescriptor(fd);
+  w.options_ = options;
+  w.file_count_ = file_count;
+  w.node_area_end_ = dat::kHeaderOffset + dat::kHeaderSize + planner.nodes().size() * node_blocks * options.block_size;
+  w.cursor_ = w.node_area_end_;
+  w.entries_.reserve(file_count);
+  return w;
+}
+
+ArchiveFileWriter::~ArchiveFileWriter() = default;
+
+dat::DatResult<Ok> ArchiveFileWriter::write_at(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::pwrite(fd_.get(), bytes.data() + done, bytes.size() - done,
+                               static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Err{dat::DatError(IoError::from_errno(errno))};
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return Ok{};
+}
+
+dat::DatResult<Ok> ArchiveFileWriter::flush() {
+  QM_TRY(write_at(cursor_ - pending_.size(), pending_));
+  pending_.clear();
+  return Ok{};
+}
+
+dat::DatResult<Ok> ArchiveFileWriter::add(const ArchiveFile& file) {
+  using dat::DatError;
+  if (finished_ || entries_.size() >= file_count_) return Err{DatError::other("more files than announced")};
+  std::vector<std::uint8_t> compressed;
+  std::span<const std::uint8_t> stored = file.data;
+  if (file.compress) {
+    compressed = compress_lrs(file.data);
+    stored = compressed;
+  }
+  if (stored.size() > 0xFFFFFFFFu) return Err{DatError::other("file larger than 4 GiB")};
+
+  const std::uint32_t block_size = options_.block_size;
+  Chain chain;
+  chain.blocks = blocks_for(stored.size(), block_size);
+  chain.reversed = options_.block_order == BlockOrder::kReversed;
+  if (chain.blocks > 0) chain.first = cursor_;
+  if (cursor_ + chain.blocks * block_size > 0xFFFFFFFFu) return Err{DatError::other("archive larger than 4 GiB")};
+  append_chain(pending_, chain, block_size, stored);
+  cursor_ += chain.blocks * block_size;
+
+  dat::DatFileEntry e;
+  e.bit_flags = file.bit_flags | (file.compress ? dat::kEntryCompressed : 0);
+  e.id = file.id;
+  e.offset = chain.blocks > 0 ? static_cast<std::uint32_t>(chain.block(0, block_size)) : 0;
+  e.size = static_cast<std::uint32_t>(stored.size());
+  e.timestamp = file.timestamp;
+  e.version = file.version;
+  entries_.push_back(e);
+  if (pending_.size() >= kFlushAt) QM_TRY(flush());
+  return Ok{};
+}
+
+dat::DatResult<Ok> ArchiveFileWriter::finish() {
+  using dat::DatError;
+  if (finished_) return Err{DatError::other("archive already finished")};
+  if (entries_.size() != file_count_) return Err{DatError::other("fewer files than announced")};
+  finished_ = true;
+  QM_TRY(flush());
+
+  std::vector<std::uint32_t> order(entries_.size());
+  std::iota(order.begin(), order.end(), std::uint32_t{0});
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::uint32_t a, std::uint32_t b) { return entries_[a].id < entries_[b].id; });
+  TreePlanner planner(options_.max_entries_per_node);
+  planner.plan(0, order.size());
+  const std::vector<NodePlan>& nodes = planner.nodes();
+
+  const std::uint32_t block_size = options_.block_size;
+  const std::uint64_t node_blocks = blocks_for(dat::kNodeSize, block_size);
+  auto node_chain = [&](std::size_t i) {
+    Chain c;
+    c.first = dat::kHeaderOffset + dat::kHeaderSize + i * node_blocks * block_size;
+    c.blocks = node_blocks;
+    c.reversed = options_.block_order == BlockOrder::kReversed;
+    return c;
+  };
+
+  // The head: zeros up to the header, the header, then every node.
+  dat::DatHeader header = options_.header;
+  header.block_size = block_size;
+  header.file_size = static_cast<std::uint32_t>(cursor_);
+  header.root_offset = static_cast<std::uint32_t>(node_chain(0).block(0, block_size));
+  std::vector<std::uint8_t> head(dat::kHeaderOffset, 0);
+  const auto header_part = header_bytes(header);
+  head.insert(head.end(), header_part.begin(), header_part.end());
+  QM_TRY(write_at(0, head));
+
+  std::vector<std::uint8_t> area;
+  std::uint64_t area_at = dat::kHeaderOffset + dat::kHeaderSize;
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    RawNode raw;
+    for (std::size_t j = 0; j < nodes[i].children.size(); ++j) {
+      const std::size_t child = nodes[i].children[j];
+      if (child != kNoChild) raw.branches[j] = static_cast<std::uint32_t>(node_chain(child).block(0, block_size));
+    }
+    raw.entry_count = static_cast<std::uint32_t>(nodes[i].entries.size());
+    for (const std::size_t sorted_pos : nodes[i].entries) raw.entries.push_back(entries_[order[sorted_pos]]);
+    append_chain(area, node_chain(i), block_size, node_bytes(raw));
+    if (area.size() >= kFlushAt || i + 1 == nodes.size()) {
+      QM_TRY(write_at(area_at, area));
+      area_at += area.size();
+      area.clear();
+    }
+  }
+  if (::close(fd_.release()) != 0) return Err{DatError(IoError::from_errno(errno))};
+  return Ok{};
 }
 
 dat::DatResult<Ok> write_bytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {

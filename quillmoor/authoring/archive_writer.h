@@ -52,9 +52,49 @@ struct ArchiveOptions {
 dat::DatResult<std::vector<std::uint8_t>> build_archive(std::span<const ArchiveFile> files,
                                                         const ArchiveOptions& options = {});
 
-// build_archive, written to `path` (created or truncated).
+// build_archive, written to `path` (created or truncated). The same bytes,
+// written as they are made (see ArchiveFileWriter).
 dat::DatResult<Ok> write_archive(const std::filesystem::path& path, std::span<const ArchiveFile> files,
                                  const ArchiveOptions& options = {});
+
+// Writes an archive to a file while its files come in, one at a time, so
+// that a large archive never has to be held in memory: only the directory
+// entries are kept until the end. The directory nodes come first in the
+// archive and their number follows from the number of files, which must
+// therefore be known up front. Files given to `add` in the order that
+// build_archive takes them give exactly build_archive's bytes.
+class ArchiveFileWriter {
+ public:
+  // Creates or truncates `path`. Other for options the format cannot hold
+  // (as build_archive); PathError when the file cannot be created.
+  static dat::DatResult<ArchiveFileWriter> create(const std::filesystem::path& path, std::size_t file_count,
+                                                  const ArchiveOptions& options = {});
+
+  ArchiveFileWriter(ArchiveFileWriter&&) noexcept = default;
+  ArchiveFileWriter& operator=(ArchiveFileWriter&&) noexcept = default;
+  ~ArchiveFileWriter();
+
+  // Stores the next file's data. Other when more files come than were
+  // announced or the archive would pass 4 GiB; Io when writing fails.
+  dat::DatResult<Ok> add(const ArchiveFile& file);
+  // Writes the directory and the header and closes the file. Other when
+  // fewer files came than were announced.
+  dat::DatResult<Ok> finish();
+
+ private:
+  ArchiveFileWriter() = default;
+  dat::DatResult<Ok> flush();
+  dat::DatResult<Ok> write_at(std::uint64_t offset, std::span<const std::uint8_t> bytes);
+
+  dat::FileDescriptor fd_;
+  ArchiveOptions options_;
+  std::size_t file_count_ = 0;
+  std::uint64_t node_area_end_ = 0;
+  std::uint64_t cursor_ = 0;          // where the next chain goes
+  std::vector<dat::DatFileEntry> entries_;  // in the order the files came
+  std::vector<std::uint8_t> pending_;       // chains not yet written, ending at cursor_
+  bool finished_ = false;
+};
 
 // Writes `bytes` to `path` (created or truncated).
 dat::DatResult<Ok> write_bytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);

@@ -1,7 +1,9 @@
 #include "quillmoor/authoring/archive_writer.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -198,6 +200,89 @@ TEST(ArchiveWriterTest, WritesFiles) {
   auto failed = write_archive(dir / "missing" / "x.dat", files);
   ASSERT_FALSE(failed.ok());
   EXPECT_EQ(failed.error().kind(), dat::DatError::Kind::PathError);
+}
+
+Bytes read_whole(const std::filesystem::path& path) {
+  Bytes out(std::filesystem::file_size(path));
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return {};
+  const std::size_t got = std::fread(out.data(), 1, out.size(), f);
+  std::fclose(f);
+  out.resize(got);
+  return out;
+}
+
+// The file written as the files come in holds exactly the image that
+// build_archive makes in memory, whatever the order, sizes and options.
+TEST(ArchiveWriterTest, StreamedArchiveEqualsBuiltImage) {
+  std::vector<ArchiveFile> mixed = numbered_files(40);
+  mixed.push_back({3, Bytes(5000, 'z'), 0x20000, /*compress=*/true, 1, 2});  // a repeated id
+  mixed.push_back({3, Bytes{9, 8, 7}, 0, false, 0, 0});                      // ... that wins
+  mixed.push_back({0xFFFFFFFF, Bytes{}, 0, false, 0, 0});
+  // Larger than the writer's buffer, so that it is written in pieces.
+  Bytes big(9u << 20);
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
+  std::vector<ArchiveFile> with_big = numbered_files(5);
+  with_big.insert(with_big.begin() + 2, ArchiveFile{0x10, big, 0, false, 0, 0});
+
+  const struct {
+    const char* name;
+    std::vector<ArchiveFile> files;
+    std::uint32_t block_size, capacity;
+    BlockOrder order;
+  } cases[] = {
+      {"no files", {}, 1024, 61, BlockOrder::kForward},
+      {"only empty files", {{1, {}, 0, false, 0, 0}, {2, {}, 0, false, 0, 0}}, 256, 61, BlockOrder::kForward},
+      {"unsorted, repeated, compressed", mixed, 64, 3, BlockOrder::kForward},
+      {"reversed chains", mixed, 100, 5, BlockOrder::kReversed},
+      {"many files, full nodes", numbered_files(5000), 256, 61, BlockOrder::kForward},
+      {"a file bigger than the buffer", with_big, 4096, 2, BlockOrder::kReversed},
+  };
+  TempDir dir("archive_writer_test");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ArchiveOptions options;
+    options.block_size = c.block_size;
+    options.max_entries_per_node = c.capacity;
+    options.block_order = c.order;
+    options.header.magic = 0x5442;
+    options.header.game_version = 77;
+    auto built = build_archive(c.files, options);
+    ASSERT_TRUE(built.ok());
+    ASSERT_TRUE(write_archive(dir / "s.dat", c.files, options).ok());
+    const Bytes written = read_whole(dir / "s.dat");
+    ASSERT_EQ(written.size(), built->size());
+    EXPECT_TRUE(written == built.value());
+  }
+}
+
+TEST(ArchiveWriterTest, StreamedArchiveChecksTheAnnouncedCount) {
+  TempDir dir("archive_writer_test");
+  const auto files = numbered_files(3);
+  {
+    auto writer = ArchiveFileWriter::create(dir / "few.dat", 3);
+    ASSERT_TRUE(writer.ok());
+    ASSERT_TRUE(writer->add(files[0]).ok());
+    auto finished = writer->finish();
+    ASSERT_FALSE(finished.ok());
+    EXPECT_EQ(finished.error().message(), "Other error: fewer files than announced");
+  }
+  {
+    auto writer = ArchiveFileWriter::create(dir / "many.dat", 1);
+    ASSERT_TRUE(writer.ok());
+    ASSERT_TRUE(writer->add(files[0]).ok());
+    auto added = writer->add(files[1]);
+    ASSERT_FALSE(added.ok());
+    EXPECT_EQ(added.error().message(), "Other error: more files than announced");
+    EXPECT_TRUE(writer->finish().ok());
+    EXPECT_FALSE(writer->finish().ok());  // only once
+  }
+  ArchiveOptions bad;
+  bad.block_size = 4;
+  auto refused = ArchiveFileWriter::create(dir / "bad.dat", 1, bad);
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(refused.error().message(), "Other error: block size must exceed 4");
+  EXPECT_FALSE(std::filesystem::exists(dir / "bad.dat"));  // refused before creating anything
 }
 
 TEST(ArchiveWriterTest, RawPieces) {

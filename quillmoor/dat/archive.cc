@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "quillmoor/dat/decompress.h"
@@ -164,38 +166,119 @@ DatResult<DatDatabase> DatDatabase::open(const std::filesystem::path& path) {
   return db;
 }
 
+// A window of archive bytes held in memory, so that a chain whose blocks
+// lie one after the other costs one read rather than two per block. It only
+// ever serves bytes it read; whatever it cannot serve (the end of the file,
+// a failing read, a piece larger than the window) the caller reads exactly
+// as it would without a window, so the errors are the same.
+class DatDatabase::BlockWindow {
+ public:
+  static constexpr std::size_t kLimit = std::size_t{128} << 10;
+
+  BlockWindow(int fd, std::uint64_t file_length, std::vector<std::uint8_t>& buffer)
+      : fd_(fd), file_length_(file_length), buffer_(buffer) {}
+
+  // `len` bytes at absolute offset `at`, or null. On a miss the window is
+  // refilled from `at` with up to `want` bytes (at least `len`), more when
+  // the reads run on from one window to the next.
+  const std::uint8_t* get(std::uint64_t at, std::size_t len, std::size_t want) {
+    if (at >= start_ && at - start_ <= filled_ && filled_ - (at - start_) >= len) {
+      return buffer_.data() + (at - start_);
+    }
+    if (len > kLimit || at >= file_length_) return nullptr;
+    // Refills that follow on from each other (nodes written one after the
+    // other, say) double in length, up to the limit.
+    const bool runs_on = filled_ > 0 && at == start_ + filled_;
+    run_ = runs_on ? std::min(kLimit, std::max(run_ * 2, filled_)) : 0;
+    want = std::max({want, len, run_});
+    want = static_cast<std::size_t>(std::min<std::uint64_t>({want, kLimit, file_length_ - at}));
+    if (buffer_.size() < want) buffer_.resize(std::max(want, std::size_t{4096}));
+    start_ = at;
+    filled_ = 0;
+    while (filled_ < want) {
+      const ssize_t n = ::pread(fd_, buffer_.data() + filled_, want - filled_, static_cast<off_t>(at + filled_));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        break;  // the exact read that follows reports it
+      }
+      if (n == 0) break;
+      filled_ += static_cast<std::size_t>(n);
+    }
+    return filled_ >= len ? buffer_.data() : nullptr;
+  }
+
+ private:
+  int fd_;
+  std::uint64_t file_length_;
+  std::vector<std::uint8_t>& buffer_;
+  std::uint64_t start_ = 0;
+  std::size_t filled_ = 0;
+  std::size_t run_ = 0;  // length of the last of a run of adjacent refills
+};
+
 DatResult<std::vector<std::uint8_t>> DatDatabase::read_file_data(std::uint32_t offset,
                                                                  std::uint32_t size) const {
+  // One buffer per thread, reused by every call: a file read allocates
+  // nothing but its result.
+  thread_local std::vector<std::uint8_t> buffer;
+  BlockWindow window(fd_.get(), file_length_, buffer);
+  return read_chain(offset, size, window);
+}
+
+DatResult<std::vector<std::uint8_t>> DatDatabase::read_chain(std::uint32_t offset, std::uint32_t size,
+                                                             BlockWindow& window) const {
   if (size == 0) return std::vector<std::uint8_t>();
   // However the chain runs, it cannot supply more bytes than the archive
   // holds; refuse before allocating for a size no file could back.
+  if (size > file_length_) return Err{DatError(IoError::unexpected_eof())};
+  std::vector<std::uint8_t> out(size, 0);
+  QM_TRY(read_chain_into(offset, size, window, out.data()));
+  return out;
+}
+
+DatResult<Ok> DatDatabase::read_chain_into(std::uint32_t offset, std::uint32_t size, BlockWindow& window,
+                                           std::uint8_t* out) const {
+  if (size == 0) return Ok{};
   if (size > file_length_) return Err{DatError(IoError::unexpected_eof())};
   if (header_.block_size <= 4) {
     return Err{DatError::corruption("block size " + std::to_string(header_.block_size) +
                                     " leaves no room for data")};
   }
 
-  std::vector<std::uint8_t> out(size, 0);
-  const std::uint32_t payload = header_.block_size - 4;
+  const std::uint32_t block_size = header_.block_size;
+  const std::uint32_t payload = block_size - 4;
   std::uint32_t position = 0;
   std::uint32_t remaining = size;
   std::uint32_t block = offset;
+  bool adjacent = true;  // every link so far named the block right after
   for (;;) {
+    // While the chain runs on block after block, the window reads as much
+    // of the rest as it would take in one go; once it jumps, one block
+    // (link and payload) at a time.
+    const std::uint64_t blocks_left = adjacent ? (std::uint64_t{remaining} + payload - 1) / payload : 1;
+    const std::size_t span = static_cast<std::size_t>(
+        std::min<std::uint64_t>(blocks_left * block_size, BlockWindow::kLimit));
     std::uint8_t link_bytes[4];
-    QM_TRY(pread_exact(fd_.get(), link_bytes, 4, block));
+    if (const std::uint8_t* p = window.get(block, 4, span)) {
+      std::memcpy(link_bytes, p, 4);
+    } else {
+      QM_TRY(pread_exact(fd_.get(), link_bytes, 4, block));
+    }
     const std::uint32_t link = std::uint32_t{link_bytes[0]} | (std::uint32_t{link_bytes[1]} << 8) |
                                (std::uint32_t{link_bytes[2]} << 16) | (std::uint32_t{link_bytes[3]} << 24);
     const std::uint32_t data_at = block + 4;  // 32-bit, as every offset
-    if (link == 0) {
-      // The last block: whatever remains follows its payload offset.
-      QM_TRY(pread_exact(fd_.get(), out.data() + position, remaining, data_at));
-      return out;
+    // The last block: whatever remains follows its payload offset.
+    const std::uint32_t chunk = link == 0 ? remaining : std::min(payload, remaining);
+    if (const std::uint8_t* p = window.get(data_at, chunk, span)) {
+      std::memcpy(out + position, p, chunk);
+    } else {
+      QM_TRY(pread_exact(fd_.get(), out + position, chunk, data_at));
     }
-    const std::uint32_t chunk = std::min(payload, remaining);
-    QM_TRY(pread_exact(fd_.get(), out.data() + position, chunk, data_at));
+    if (link == 0) return Ok{};
     position += chunk;
     remaining -= chunk;
-    if (remaining == 0) return out;  // the link of this block is not followed
+    if (remaining == 0) return Ok{};  // the link of this block is not followed
+    if (std::uint64_t{link} != std::uint64_t{block} + block_size) adjacent = false;
     block = link;
   }
 }
@@ -209,17 +292,32 @@ DatResult<std::vector<std::uint8_t>> DatDatabase::get_file(std::uint32_t id) con
 }
 
 const DatFileEntry* DatDatabase::find(std::uint32_t id) const {
-  const auto it = index_.find(id);
-  return it == index_.end() ? nullptr : &it->second;
+  return index_.find(id);
 }
 
 DatResult<Ok> DatDatabase::read_directory() {
   std::unordered_set<std::uint32_t> seen;
-  return read_node(header_.root_offset, 1, seen);
+  // One window for the whole walk: nodes written one after the other are
+  // read in a few large pieces.
+  std::vector<std::uint8_t> buffer;
+  BlockWindow window(fd_.get(), file_length_, buffer);
+  QM_TRY(read_node(header_.root_offset, 1, seen, window));
+  // The table is sized once, for every entry the tree holds.
+  index_.index_appended([](const DatFileEntry& e) { return e.id; });
+  return Ok{};
 }
 
-DatResult<Ok> DatDatabase::read_node(std::uint32_t offset, int depth,
-                                     std::unordered_set<std::uint32_t>& seen) {
+namespace {
+
+std::uint32_t load_u32(const std::uint8_t* p) {
+  return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
+         (std::uint32_t{p[3]} << 24);
+}
+
+}  // namespace
+
+DatResult<Ok> DatDatabase::read_node(std::uint32_t offset, int depth, std::unordered_set<std::uint32_t>& seen,
+                                     BlockWindow& window) {
   if (offset == 0) return Ok{};
   // The format assumes a tree: a node reached twice means the branches
   // loop (or share a child), and an absurd depth means damage. Either
@@ -232,25 +330,37 @@ DatResult<Ok> DatDatabase::read_node(std::uint32_t offset, int depth,
                                     " levels at node " + hex(offset))};
   }
 
-  QM_ASSIGN_OR_RETURN(const auto node, read_file_data(offset, static_cast<std::uint32_t>(kNodeSize)));
-  BinReader reader(node);
+  // Read into the stack: a node costs no allocation.
+  std::array<std::uint8_t, kNodeSize> node;
+  QM_TRY(read_chain_into(offset, static_cast<std::uint32_t>(kNodeSize), window, node.data()));
   std::array<std::uint32_t, kNodeBranches> branches{};
-  for (auto& branch : branches) {
-    QM_ASSIGN_OR_RETURN(branch, reader.read_u32());
-  }
-  QM_ASSIGN_OR_RETURN(const std::uint32_t entry_count, reader.read_u32());
+  for (std::size_t b = 0; b < kNodeBranches; ++b) branches[b] = load_u32(node.data() + 4 * b);
+  const std::uint32_t entry_count = load_u32(node.data() + 4 * kNodeBranches);
 
-  // A count beyond 61 runs off the node's end at the 62nd entry.
-  for (std::uint32_t i = 0; i < entry_count; ++i) {
+  // The entries that fit are decoded straight from the node. They are
+  // stored in the order they come and indexed once the whole tree is read
+  // (read_directory), with the same outcome as inserting each right away.
+  const std::size_t fitting = std::min<std::size_t>(entry_count, kNodeMaxEntries);
+  const std::uint8_t* entries = node.data() + kNodeEntriesOffset;
+  for (std::size_t i = 0; i < fitting; ++i) {
+    const std::uint8_t* e = entries + kEntrySize * i;
+    index_.append(DatFileEntry{load_u32(e), load_u32(e + 4), load_u32(e + 8), load_u32(e + 12),
+                               load_u32(e + 16), load_u32(e + 20)});
+  }
+  if (entry_count > kNodeMaxEntries) {
+    // A count beyond 61 runs off the node's end at the 62nd entry: the
+    // record reader names the field.
+    BinReader reader(node);
+    reader.set_position(kNodeSize);
     QM_ASSIGN_OR_RETURN(const DatFileEntry entry, DatFileEntry::read(reader));
-    index_.put(entry.id, entry);
+    index_.append(entry);  // not reached: the node has no bytes left
   }
 
   if (branches[0] == 0) return Ok{};  // a leaf, whatever the other branches hold
   const std::size_t last = std::min<std::size_t>(entry_count, kNodeBranches - 1);
   for (std::size_t b = 0; b <= last; ++b) {
     if (branches[b] == 0) continue;
-    QM_TRY(read_node(branches[b], depth + 1, seen));
+    QM_TRY(read_node(branches[b], depth + 1, seen, window));
   }
   return Ok{};
 }

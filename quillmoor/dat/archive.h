@@ -15,7 +15,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "quillmoor/common/seeded_hash_map.h"
+#include "quillmoor/common/seeded_id_map.h"
 #include "quillmoor/dat/bin_reader.h"
 #include "quillmoor/dat/error.h"
 
@@ -104,7 +104,8 @@ class FileDescriptor {
 
 class DatDatabase {
  public:
-  using Index = SeededHashMap<std::uint32_t, DatFileEntry>;
+  // Over a million entries in a real cell archive: the dense map.
+  using Index = SeededIdMap<DatFileEntry>;
 
   // Opens the archive at `path`, reads its header and builds the whole
   // file index. Fails with PathError when the file cannot be opened, Io
@@ -148,8 +149,15 @@ class DatDatabase {
   DatDatabase(FileDescriptor fd, DatHeader header, std::uint64_t file_length)
       : fd_(std::move(fd)), header_(header), file_length_(file_length) {}
 
+  class BlockWindow;
+  DatResult<std::vector<std::uint8_t>> read_chain(std::uint32_t offset, std::uint32_t size,
+                                                  BlockWindow& window) const;
+  // The same into `out`, which has room for `size` bytes.
+  DatResult<Ok> read_chain_into(std::uint32_t offset, std::uint32_t size, BlockWindow& window,
+                                std::uint8_t* out) const;
   DatResult<Ok> read_directory();
-  DatResult<Ok> read_node(std::uint32_t offset, int depth, std::unordered_set<std::uint32_t>& seen);
+  DatResult<Ok> read_node(std::uint32_t offset, int depth, std::unordered_set<std::uint32_t>& seen,
+                          BlockWindow& window);
 
   FileDescriptor fd_;
   DatHeader header_;

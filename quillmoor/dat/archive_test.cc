@@ -200,6 +200,14 @@ TEST_F(ArchiveTest, ReadFileDataFollowsChains) {
       // The second block has link 0 and 18 bytes are still due: they are
       // read contiguously from its payload, past the block's end.
       {"link 0 with more than one payload left", {0x200, 0x300}, 0, 30, data},
+      // Blocks one after the other are read in one piece; the bytes must
+      // still come from each block's payload, not from the links between.
+      {"adjacent blocks", {0x200, 0x210, 0x220}, 0, 30, data},
+      // Adjacent, then a jump back, then adjacent again.
+      {"adjacent, jump back, adjacent", {0x300, 0x310, 0x200, 0x210}, 0, 30, data},
+      // The next block lies inside the piece already read, but not right
+      // after the current one.
+      {"jump forward within reach", {0x200, 0x240, 0x220}, 0, 30, data},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -243,6 +251,23 @@ TEST_F(ArchiveTest, ReadFileDataFailures) {
     ASSERT_FALSE(got.ok());
     EXPECT_EQ(got.error().kind(), DatError::Kind::Io);
     EXPECT_EQ(chain_text(got.error()), "IO error: failed to fill whole buffer\n|failed to fill whole buffer");
+  }
+
+  // Adjacent blocks where the file ends inside the last one: the bytes
+  // that are there do not make up for the missing ones.
+  {
+    RawArchive cut;
+    cut.header(header_with(kSmallBlock, 0));
+    cut.block(0x200, 0x210, pattern(12, 5));
+    cut.block(0x210, 0x220, pattern(12, 6));
+    cut.block(0x220, 0, pattern(5, 7));  // the file ends at 0x229
+    auto short_db = open_raw(cut);
+    ASSERT_TRUE(short_db.ok()) << short_db.error().message();
+    auto whole = short_db->read_file_data(0x200, 29);
+    ASSERT_TRUE(whole.ok()) << whole.error().message();
+    auto over = short_db->read_file_data(0x200, 30);
+    ASSERT_FALSE(over.ok());
+    EXPECT_EQ(chain_text(over.error()), "IO error: failed to fill whole buffer\n|failed to fill whole buffer");
   }
 
   // Size 0 reads nothing, whatever the offset.
@@ -494,6 +519,30 @@ TEST_F(ArchiveTest, FileTooLargeForTheArchiveFailsBeforeReading) {
   ASSERT_FALSE(got.ok());
   EXPECT_EQ(got.error().kind(), DatError::Kind::Io);
   EXPECT_EQ(got.error().message(), "IO error: failed to fill whole buffer");
+}
+
+// The archive is read with positioned reads only, never mapped: a file
+// that shrinks after opening makes the reads past its new end fail with
+// Io, and those before it still succeed.
+TEST_F(ArchiveTest, ArchiveThatShrinksAfterOpeningFailsCleanly) {
+  std::vector<authoring::ArchiveFile> files;
+  for (std::uint32_t i = 0; i < 40; ++i) files.push_back({0x100 + i, pattern(300, static_cast<std::uint8_t>(i)), 0, false, 0, 0});
+  authoring::ArchiveOptions options;
+  options.block_size = 64;
+  auto built = authoring::build_archive(files, options);
+  ASSERT_TRUE(built.ok());
+  const auto path = dir_ / "shrinks.dat";
+  ASSERT_TRUE(authoring::write_bytes(path, built.value()).ok());
+  auto db = DatDatabase::open(path);
+  ASSERT_TRUE(db.ok()) << db.error().message();
+  ASSERT_TRUE(db->get_file(0x100 + 39).ok());
+  std::filesystem::resize_file(path, built->size() / 2);
+  auto first = db->get_file(0x100);  // wholly before the cut
+  ASSERT_TRUE(first.ok()) << first.error().message();
+  EXPECT_EQ(first.value(), files[0].data);
+  auto last = db->get_file(0x100 + 39);  // past it
+  ASSERT_FALSE(last.ok());
+  EXPECT_EQ(last.error().kind(), DatError::Kind::Io);
 }
 
 TEST_F(ArchiveTest, WrittenArchiveRoundTrips) {
