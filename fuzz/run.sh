@@ -31,7 +31,7 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j2
+cmake --build --preset fuzz -j2 --target quillmoor-fuzz-corpus "${targets[@]}"
 corpus="$build/fuzz-corpus"
 ASAN_OPTIONS=detect_leaks=1 "$build/fuzz/quillmoor-fuzz-corpus" "$corpus"
 mkdir -p "$build/artifacts"

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -240,8 +241,18 @@ TEST(CraftedArchives, ToolEndsWithItsDocumentedResultInBoundedMemory) {
                      "twinrun: PASS \xE2\x80\x94 all 169 LBs byte-identical across 2 runs\n", 3});
   }
 
+  // QUILLMOOR_CRAFTED_OUT=DIR keeps the images (case number, then
+  // -portal.dat and -cell.dat) for measuring the installed tool by hand.
+  const char* keep = std::getenv("QUILLMOOR_CRAFTED_OUT");
+  int number = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    if (keep != nullptr) {
+      const std::filesystem::path dir(keep);
+      const std::string stem = std::to_string(++number);
+      EXPECT_TRUE(authoring::write_bytes(dir / (stem + "-portal.dat"), c.portal).ok());
+      EXPECT_TRUE(authoring::write_bytes(dir / (stem + "-cell.dat"), c.cell).ok());
+    }
     const Outcome out = run_tool(c.portal, c.cell);
     EXPECT_EQ(out.status, c.status) << out.report;
     EXPECT_NE(out.report.find(c.in_report), std::string::npos) << out.report;
