@@ -463,6 +463,55 @@ TEST_F(ArchiveTest, BlockSizeFiveCarriesOneBytePerBlock) {
   EXPECT_EQ(db->get_file(0x01000002).value(), files[1].data);
 }
 
+TEST_F(ArchiveTest, ChainsThatLoopEndAtTheRequestedSize) {
+  // A chain whose block links back to itself is followed only until the
+  // requested bytes are in: the payload repeats, and the loop costs no
+  // more than the size asked for (which the archive's length bounds).
+  RawArchive raw;
+  raw.header(header_with(kSmallBlock, 0));
+  raw.block(0x200, 0x200, pattern(12, 5));  // links to itself
+  raw.block(0x300, 0x310, pattern(12, 6));  // 0x300 <-> 0x310, a loop of two
+  raw.block(0x310, 0x300, pattern(12, 7));
+  auto db = open_raw(raw);
+  ASSERT_TRUE(db.ok()) << db.error().message();
+  Bytes self_loop;
+  for (int k = 0; k < 3; ++k) {
+    const Bytes p = pattern(12, 5);
+    self_loop.insert(self_loop.end(), p.begin(), p.end());
+  }
+  self_loop.resize(30);
+  EXPECT_EQ(db->read_file_data(0x200, 30).value(), self_loop);
+  Bytes two_loop = pattern(12, 6);
+  for (std::uint8_t seed : {7, 6, 7}) {
+    const Bytes p = pattern(12, seed);
+    two_loop.insert(two_loop.end(), p.begin(), p.end());
+  }
+  two_loop.resize(40);
+  EXPECT_EQ(db->read_file_data(0x300, 40).value(), two_loop);
+  // The largest size the archive could back still ends.
+  EXPECT_EQ(db->read_file_data(0x200, static_cast<std::uint32_t>(db->file_length())).value().size(),
+            db->file_length());
+
+  // A directory node whose chain loops on one block of block size 5: the
+  // node is that one byte 1716 times. Zero bytes make an empty leaf; 0x01
+  // bytes make branch 0 the offset 0x01010101, past the end of the file.
+  for (const std::uint8_t fill : {std::uint8_t{0}, std::uint8_t{1}}) {
+    SCOPED_TRACE(static_cast<int>(fill));
+    RawArchive node_loop;
+    node_loop.header(header_with(5, 0x200));
+    node_loop.block(0x200, 0x200, Bytes{fill}).pad_to(0x1000);  // a node's 1716 bytes fit the file
+    auto opened = open_raw(node_loop);
+    if (fill == 0) {
+      ASSERT_TRUE(opened.ok()) << opened.error().message();
+      EXPECT_EQ(opened->file_count(), 0u);
+    } else {
+      ASSERT_FALSE(opened.ok());
+      // entry_count 0x01010101 runs off the node at its 62nd entry first.
+      EXPECT_EQ(opened.error().kind(), DatError::Kind::BinRead);
+    }
+  }
+}
+
 // --- Retrieval ----------------------------------------------------------
 
 TEST_F(ArchiveTest, GetFileHonoursTheCompressedFlag) {
