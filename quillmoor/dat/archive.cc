@@ -233,6 +233,13 @@ DatResult<Ok> DatDatabase::read_node(std::uint32_t offset, int depth,
   }
 
   QM_ASSIGN_OR_RETURN(const auto node, read_file_data(offset, static_cast<std::uint32_t>(kNodeSize)));
+  // The nodes of a real directory never share bytes, so the archive holds
+  // at most one node per 1716 bytes. Nodes that overlap (offsets a byte
+  // apart, or chains of small blocks that share their tails) would let a
+  // small archive make the walk read and decode far more than its size.
+  if (seen.size() > file_length_ / kNodeSize) {
+    return Err{DatError::corruption("directory has more nodes than the archive can hold at node " + hex(offset))};
+  }
   BinReader reader(node);
   std::array<std::uint32_t, kNodeBranches> branches{};
   for (auto& branch : branches) {

@@ -412,6 +412,40 @@ TEST_F(ArchiveTest, DirectoryThatIsNotATreeIsCorruption) {
   }
 }
 
+TEST_F(ArchiveTest, OverlappingNodesAreCorruption) {
+  // A root whose 62 branches name offsets one byte apart inside a run of
+  // zero bytes: each reads as an empty leaf, so the tree looks sound, but
+  // 63 nodes of 1716 bytes cannot fit in this archive without sharing
+  // bytes. Unchecked, every byte of an archive could be a node.
+  constexpr std::uint32_t kLeaves = 0x2000;
+  RawNode root;
+  root.entry_count = 61;  // branches 0..61 are all visited
+  for (std::uint32_t i = 0; i < 61; ++i) root.entries.push_back(entry(i, 0, 0));
+  for (std::uint32_t b = 0; b < kNodeBranches; ++b) root.branches[b] = kLeaves + b;
+  Crafted a(0x1000);
+  a.node(0x1000, root);
+  a.raw.pad_to(kLeaves + kNodeBranches + 4 + kNodeSize);  // zeros: link 0, then an empty leaf
+  ASSERT_LT(a.raw.size(), 63 * kNodeSize);
+  auto db = open_raw(a.raw);
+  ASSERT_FALSE(db.ok());
+  EXPECT_EQ(db.error().kind(), DatError::Kind::Corruption);
+  const std::uint32_t first_refused = kLeaves + static_cast<std::uint32_t>(a.raw.size() / kNodeSize) - 1;
+  char expected[96];
+  std::snprintf(expected, sizeof expected,
+                "Corruption detected: directory has more nodes than the archive can hold at node 0x%X",
+                first_refused);
+  EXPECT_EQ(db.error().message(), expected);
+
+  // The same leaves spread out, each in bytes of its own, open.
+  Crafted spread(0x1000);
+  for (std::uint32_t b = 0; b < kNodeBranches; ++b) root.branches[b] = kLeaves + b * Crafted::kBlock;
+  spread.node(0x1000, root);
+  spread.raw.pad_to(kLeaves + kNodeBranches * Crafted::kBlock);
+  auto ok = open_raw(spread.raw);
+  ASSERT_TRUE(ok.ok()) << ok.error().message();
+  EXPECT_EQ(ok->file_count(), 61u);
+}
+
 TEST_F(ArchiveTest, DepthIsBounded) {
   // A chain of nodes, each the only child of the one before.
   auto build = [](int levels) {
