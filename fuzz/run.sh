@@ -50,7 +50,7 @@ for t in "${targets[@]}"; do
   "$bin" "$work" "$corpus/$t" \
     -max_total_time="$seconds" -max_len="${max_len[$t]}" -rss_limit_mb=1024 -timeout=20 \
     -print_final_stats=1 -artifact_prefix="$build/artifacts/$t-" >"$log" 2>&1 || status=$?
-  grep -E '^#[0-9]+ +(INITED|DONE)|^stat::(number_of_executed_units|peak_rss_mb|new_units_added)' "$log" >&2 || true
+  grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^stat::(number_of_executed_units|peak_rss_mb|new_units_added)' "$log" >&2 || true
   if [ "$status" -ne 0 ]; then
     tail -n 60 "$log" >&2
     echo "fuzz/run.sh: $t failed (status $status); see $log" >&2
