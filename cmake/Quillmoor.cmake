@@ -17,6 +17,17 @@ if(QUILLMOOR_SANITIZE)
   list(APPEND QUILLMOOR_COMPILE_OPTIONS -fsanitize=${QUILLMOOR_SANITIZE} -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=${QUILLMOOR_SANITIZE} -fno-sanitize-recover=all)
 endif()
+if(QUILLMOOR_FUZZ)
+  # The libraries need the coverage instrumentation too, or the fuzzers
+  # only see their own few lines; they also run under ASan and UBSan.
+  list(APPEND QUILLMOOR_COMPILE_OPTIONS -fsanitize=fuzzer-no-link,address,undefined
+       -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
+endif()
+# Where the seed corpora of the fuzzers are made (fuzz/make_corpus.cc),
+# one folder per fuzzer.
+set(QUILLMOOR_FUZZ_CORPUS_DIR "${PROJECT_BINARY_DIR}/fuzz-corpus" CACHE PATH
+    "Where the fuzzers' seed corpora are generated")
 
 # quillmoor_library(NAME <name> [DEPS ...])
 # Builds every .cc of the current folder except tests, fuzzers and
@@ -38,7 +49,8 @@ endfunction()
 
 # Tests, benchmarks and fuzzers of a folder: every foo_test.cc joins the
 # folder's test binary, every foo_benchmark.cc its benchmark binary, every
-# foo_fuzzer.cc becomes a fuzzer of its own.
+# foo_fuzzer.cc becomes a fuzzer of its own. Without libFuzzer, each fuzzer
+# is built with a replay main instead and replays its seed corpus as a test.
 function(quillmoor_folder_extras name)
   set(_deps ${ARGN})
   if(QUILLMOOR_BUILD_TESTS)
@@ -49,6 +61,17 @@ function(quillmoor_folder_extras name)
       target_link_libraries(${name}_test PRIVATE ${_deps} quillmoor::authoring GTest::gtest GTest::gtest_main)
       target_compile_definitions(${name}_test PRIVATE QUILLMOOR_BINARY_DIR="${PROJECT_BINARY_DIR}")
       gtest_discover_tests(${name}_test DISCOVERY_TIMEOUT 120 PROPERTIES LABELS ${name})
+    endif()
+    if(NOT QUILLMOOR_FUZZ)
+      file(GLOB _replays CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_fuzzer.cc)
+      foreach(_f ${_replays})
+        get_filename_component(_fname ${_f} NAME_WE)
+        add_executable(${_fname}_replay ${_f} ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cc)
+        target_compile_options(${_fname}_replay PRIVATE ${QUILLMOOR_COMPILE_OPTIONS})
+        target_link_libraries(${_fname}_replay PRIVATE ${_deps} quillmoor::authoring)
+        add_test(NAME ${_fname}_replay COMMAND ${_fname}_replay ${QUILLMOOR_FUZZ_CORPUS_DIR}/${_fname})
+        set_tests_properties(${_fname}_replay PROPERTIES LABELS fuzz_replay FIXTURES_REQUIRED fuzz_corpus)
+      endforeach()
     endif()
   endif()
   if(QUILLMOOR_BUILD_BENCHMARKS)

@@ -333,6 +333,13 @@ DatResult<Ok> DatDatabase::read_node(std::uint32_t offset, int depth, std::unord
   // Read into the stack: a node costs no allocation.
   std::array<std::uint8_t, kNodeSize> node;
   QM_TRY(read_chain_into(offset, static_cast<std::uint32_t>(kNodeSize), window, node.data()));
+  // The nodes of a real directory never share bytes, so the archive holds
+  // at most one node per 1716 bytes. Nodes that overlap (offsets a byte
+  // apart, or chains of small blocks that share their tails) would let a
+  // small archive make the walk read and decode far more than its size.
+  if (seen.size() > file_length_ / kNodeSize) {
+    return Err{DatError::corruption("directory has more nodes than the archive can hold at node " + hex(offset))};
+  }
   std::array<std::uint32_t, kNodeBranches> branches{};
   for (std::size_t b = 0; b < kNodeBranches; ++b) branches[b] = load_u32(node.data() + 4 * b);
   const std::uint32_t entry_count = load_u32(node.data() + 4 * kNodeBranches);

@@ -112,7 +112,8 @@ class DatDatabase {
   // for a failing seek or block read, BinRead for a short header or a
   // node with more than 61 entries, and Corruption for a block size that
   // leaves no payload or a directory that is not a tree (a node reached
-  // twice, or more than kMaxDirectoryDepth levels). The file is closed on
+  // twice, more than kMaxDirectoryDepth levels, or more nodes than the
+  // archive has room for side by side, 1716 bytes each). The file is closed on
   // every failure path.
   static DatResult<DatDatabase> open(const std::filesystem::path& path);
 

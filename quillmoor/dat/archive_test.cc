@@ -437,6 +437,40 @@ TEST_F(ArchiveTest, DirectoryThatIsNotATreeIsCorruption) {
   }
 }
 
+TEST_F(ArchiveTest, OverlappingNodesAreCorruption) {
+  // A root whose 62 branches name offsets one byte apart inside a run of
+  // zero bytes: each reads as an empty leaf, so the tree looks sound, but
+  // 63 nodes of 1716 bytes cannot fit in this archive without sharing
+  // bytes. Unchecked, every byte of an archive could be a node.
+  constexpr std::uint32_t kLeaves = 0x2000;
+  RawNode root;
+  root.entry_count = 61;  // branches 0..61 are all visited
+  for (std::uint32_t i = 0; i < 61; ++i) root.entries.push_back(entry(i, 0, 0));
+  for (std::uint32_t b = 0; b < kNodeBranches; ++b) root.branches[b] = kLeaves + b;
+  Crafted a(0x1000);
+  a.node(0x1000, root);
+  a.raw.pad_to(kLeaves + kNodeBranches + 4 + kNodeSize);  // zeros: link 0, then an empty leaf
+  ASSERT_LT(a.raw.size(), 63 * kNodeSize);
+  auto db = open_raw(a.raw);
+  ASSERT_FALSE(db.ok());
+  EXPECT_EQ(db.error().kind(), DatError::Kind::Corruption);
+  const std::uint32_t first_refused = kLeaves + static_cast<std::uint32_t>(a.raw.size() / kNodeSize) - 1;
+  char expected[96];
+  std::snprintf(expected, sizeof expected,
+                "Corruption detected: directory has more nodes than the archive can hold at node 0x%X",
+                first_refused);
+  EXPECT_EQ(db.error().message(), expected);
+
+  // The same leaves spread out, each in bytes of its own, open.
+  Crafted spread(0x1000);
+  for (std::uint32_t b = 0; b < kNodeBranches; ++b) root.branches[b] = kLeaves + b * Crafted::kBlock;
+  spread.node(0x1000, root);
+  spread.raw.pad_to(kLeaves + kNodeBranches * Crafted::kBlock);
+  auto ok = open_raw(spread.raw);
+  ASSERT_TRUE(ok.ok()) << ok.error().message();
+  EXPECT_EQ(ok->file_count(), 61u);
+}
+
 TEST_F(ArchiveTest, DepthIsBounded) {
   // A chain of nodes, each the only child of the one before.
   auto build = [](int levels) {
@@ -486,6 +520,55 @@ TEST_F(ArchiveTest, BlockSizeFiveCarriesOneBytePerBlock) {
   ASSERT_TRUE(db.ok()) << db.error().message();
   EXPECT_EQ(db->get_file(0x01000001).value(), files[0].data);
   EXPECT_EQ(db->get_file(0x01000002).value(), files[1].data);
+}
+
+TEST_F(ArchiveTest, ChainsThatLoopEndAtTheRequestedSize) {
+  // A chain whose block links back to itself is followed only until the
+  // requested bytes are in: the payload repeats, and the loop costs no
+  // more than the size asked for (which the archive's length bounds).
+  RawArchive raw;
+  raw.header(header_with(kSmallBlock, 0));
+  raw.block(0x200, 0x200, pattern(12, 5));  // links to itself
+  raw.block(0x300, 0x310, pattern(12, 6));  // 0x300 <-> 0x310, a loop of two
+  raw.block(0x310, 0x300, pattern(12, 7));
+  auto db = open_raw(raw);
+  ASSERT_TRUE(db.ok()) << db.error().message();
+  Bytes self_loop;
+  for (int k = 0; k < 3; ++k) {
+    const Bytes p = pattern(12, 5);
+    self_loop.insert(self_loop.end(), p.begin(), p.end());
+  }
+  self_loop.resize(30);
+  EXPECT_EQ(db->read_file_data(0x200, 30).value(), self_loop);
+  Bytes two_loop = pattern(12, 6);
+  for (std::uint8_t seed : {7, 6, 7}) {
+    const Bytes p = pattern(12, seed);
+    two_loop.insert(two_loop.end(), p.begin(), p.end());
+  }
+  two_loop.resize(40);
+  EXPECT_EQ(db->read_file_data(0x300, 40).value(), two_loop);
+  // The largest size the archive could back still ends.
+  EXPECT_EQ(db->read_file_data(0x200, static_cast<std::uint32_t>(db->file_length())).value().size(),
+            db->file_length());
+
+  // A directory node whose chain loops on one block of block size 5: the
+  // node is that one byte 1716 times. Zero bytes make an empty leaf; 0x01
+  // bytes make branch 0 the offset 0x01010101, past the end of the file.
+  for (const std::uint8_t fill : {std::uint8_t{0}, std::uint8_t{1}}) {
+    SCOPED_TRACE(static_cast<int>(fill));
+    RawArchive node_loop;
+    node_loop.header(header_with(5, 0x200));
+    node_loop.block(0x200, 0x200, Bytes{fill}).pad_to(0x1000);  // a node's 1716 bytes fit the file
+    auto opened = open_raw(node_loop);
+    if (fill == 0) {
+      ASSERT_TRUE(opened.ok()) << opened.error().message();
+      EXPECT_EQ(opened->file_count(), 0u);
+    } else {
+      ASSERT_FALSE(opened.ok());
+      // entry_count 0x01010101 runs off the node at its 62nd entry first.
+      EXPECT_EQ(opened.error().kind(), DatError::Kind::BinRead);
+    }
+  }
 }
 
 // --- Retrieval ----------------------------------------------------------
