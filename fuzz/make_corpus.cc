@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "apps/worldgen/world.h"
+
+#include "quillmoor/common/hex.h"
 #include "quillmoor/authoring/archive_writer.h"
 #include "quillmoor/dat/bin_reader.h"
 #include "quillmoor/dat/landblock.h"
@@ -25,14 +27,9 @@ namespace {
 namespace fs = std::filesystem;
 using quillmoor::authoring::ArchiveFile;
 using quillmoor::authoring::ArchiveOptions;
+using quillmoor::hex8;
 using quillmoor::authoring::BlockOrder;
 using Bytes = std::vector<std::uint8_t>;
-
-std::string hex8(std::uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%08X", v);
-  return buf;
-}
 
 bool put(const fs::path& dir, const std::string& name, const Bytes& bytes) {
   auto written = quillmoor::authoring::write_bytes(dir / name, bytes);

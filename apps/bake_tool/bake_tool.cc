@@ -1,5 +1,7 @@
 #include "apps/bake_tool/bake_tool.h"
 
+#include "quillmoor/common/hex.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -46,18 +48,9 @@ namespace {
 constexpr const char* kProgram = "quillmoor-bake";
 
 std::optional<std::uint16_t> parse_id(std::string_view text) {
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
-  if (text.empty() || text.size() > 4) return std::nullopt;
-  unsigned value = 0;
-  for (const char c : text) {
-    unsigned digit;
-    if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-    else if (c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-    else if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-    else return std::nullopt;
-    value = (value << 4) | digit;
-  }
-  return static_cast<std::uint16_t>(value);
+  const auto value = parse_hex(text, 0xFFFF);
+  if (!value) return std::nullopt;
+  return static_cast<std::uint16_t>(*value);
 }
 
 std::string display(const std::filesystem::path& path) { return lossy_utf8(path.native()); }

@@ -1,5 +1,7 @@
 #include "apps/dat_tool/dat_tool.h"
 
+#include "quillmoor/common/hex.h"
+
 #include <algorithm>
 #include <array>
 #include <unordered_set>
@@ -33,15 +35,9 @@ namespace {
 
 constexpr const char* kProgram = "quillmoor-dat";
 
-std::string hex32(std::uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", v);
-  return buf;
-}
-
 template <class T>
 Result<Json, ErrorChain> parse_with(std::span<const std::uint8_t> bytes, std::uint32_t id, RecordKind kind) {
-  const auto context = "parse " + hex32(id) + " as " + record_kind_name(kind);
+  const auto context = "parse " + hex_id(id) + " as " + record_kind_name(kind);
   if constexpr (std::is_same_v<T, dat::CellLandblock> || std::is_same_v<T, dat::LandblockInfo>) {
     auto record = T::unpack(bytes);
     if (!record.ok()) return Err{record.error().to_chain().context(context)};
@@ -85,22 +81,6 @@ void print_info_text(std::FILE* out, const Json& info) {
 
 }  // namespace
 
-
-std::optional<std::uint32_t> parse_hex(std::string_view text, std::uint32_t max) {
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
-  if (text.empty() || text.size() > 8) return std::nullopt;
-  std::uint32_t value = 0;
-  for (const char c : text) {
-    unsigned digit;
-    if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-    else if (c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-    else if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-    else return std::nullopt;
-    value = (value << 4) | digit;
-  }
-  if (value > max) return std::nullopt;
-  return value;
-}
 
 namespace {
 constexpr std::array<std::pair<RecordKind, const char*>, 6> kKindNames = {{
@@ -154,10 +134,10 @@ Result<Json, ErrorChain> show_record(const dat::DatDatabase& db, std::uint32_t i
   const bool portal = db.find(dat::kRegionFileId) != nullptr;
   const std::optional<RecordKind> kind = forced ? forced : record_kind_for(id, portal);
   if (!kind) {
-    return Err{ErrorChain("no reader for file " + hex32(id) + " (choose one with --as)")};
+    return Err{ErrorChain("no reader for file " + hex_id(id) + " (choose one with --as)")};
   }
   auto bytes = db.get_file(id);
-  if (!bytes.ok()) return Err{bytes.error().to_chain().context("fetch file " + hex32(id))};
+  if (!bytes.ok()) return Err{bytes.error().to_chain().context("fetch file " + hex_id(id))};
   switch (*kind) {
     case RecordKind::kRegion: return parse_with<dat::Region>(*bytes, id, *kind);
     case RecordKind::kScene: return parse_with<dat::Scene>(*bytes, id, *kind);
@@ -166,7 +146,7 @@ Result<Json, ErrorChain> show_record(const dat::DatDatabase& db, std::uint32_t i
     case RecordKind::kTerrain: return parse_with<dat::CellLandblock>(*bytes, id, *kind);
     case RecordKind::kInfo: return parse_with<dat::LandblockInfo>(*bytes, id, *kind);
   }
-  return Err{ErrorChain("no reader for file " + hex32(id))};
+  return Err{ErrorChain("no reader for file " + hex_id(id))};
 }
 
 Result<Json, ErrorChain> info_json(const dat::DatDatabase& db) {
@@ -309,7 +289,7 @@ int run_dat_tool(const std::vector<std::string>& args, std::FILE* out, std::FILE
     if (!db.ok()) return report(err, db.error());
     if (command == "cat") {
       auto bytes = db->get_file(*id);
-      if (!bytes.ok()) return report(err, bytes.error().to_chain().context("fetch file " + hex32(*id)));
+      if (!bytes.ok()) return report(err, bytes.error().to_chain().context("fetch file " + hex_id(*id)));
       if (!bytes->empty() && std::fwrite(bytes->data(), 1, bytes->size(), out) != bytes->size()) {
         return report(err, ErrorChain("write to standard output failed"));
       }

@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "apps/dat_tool/json.h"
+
+#include "quillmoor/common/hex.h"
 #include "quillmoor/common/error_chain.h"
 #include "quillmoor/common/result.h"
 #include "quillmoor/dat/archive.h"
@@ -33,8 +35,6 @@ inline constexpr int kExitUsage = 2;
 extern const char* const kUsage;
 
 
-// A hexadecimal number with or without "0x", at most `max` in value.
-std::optional<std::uint32_t> parse_hex(std::string_view text, std::uint32_t max = 0xFFFFFFFF);
 
 // The readers `show` can apply.
 enum class RecordKind { kRegion, kScene, kSetupModel, kGfxObj, kTerrain, kInfo };

@@ -1,5 +1,7 @@
 #include "quillmoor/authoring/gfx_obj_writer.h"
 
+#include "quillmoor/common/hex.h"
+
 #include "quillmoor/authoring/math_records_writer.h"
 
 #include <algorithm>
@@ -120,12 +122,6 @@ Status write_node(ByteWriter& out, const dat::BspNode& node, std::uint8_t kind, 
   return write_portal(out, *node.portal(), kind, depth);
 }
 
-std::string hex32(std::uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(v));
-  return buf;
-}
-
 }  // namespace
 
 void write_vec2duv(ByteWriter& out, const dat::Vec2Duv& uv) { out.f32(uv.u).f32(uv.v); }
@@ -176,7 +172,7 @@ Result<Ok, std::string> write_bsp_node(ByteWriter& out, const dat::BspNode& node
 
 Result<std::vector<std::uint8_t>, std::string> write_gfx_obj(const dat::GfxObj& gfx_obj,
                                                               const GfxObjWriteOptions& options) {
-  const std::string who = "GfxObj " + hex32(gfx_obj.id) + ": ";
+  const std::string who = "GfxObj " + hex_id(gfx_obj.id) + ": ";
   const bool physics = (gfx_obj.flags & dat::GfxObj::kHasPhysics) != 0;
   const bool drawing = (gfx_obj.flags & dat::GfxObj::kHasDrawing) != 0;
   const bool extra = (gfx_obj.flags & dat::GfxObj::kHasExtraId) != 0;

@@ -1,5 +1,7 @@
 #include "quillmoor/authoring/setup_model_writer.h"
 
+#include "quillmoor/common/hex.h"
+
 #include "quillmoor/authoring/math_records_writer.h"
 
 #include <algorithm>
@@ -17,12 +19,6 @@ void write_keyed(ByteWriter& out, const SeededHashMap<std::uint32_t, V>& map, F&
     out.u32(key);
     write_one(map.at(key));
   }
-}
-
-std::string hex32(std::uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(v));
-  return buf;
 }
 
 }  // namespace
@@ -75,7 +71,7 @@ Result<Ok, std::string> write_placement_type(ByteWriter& out, const dat::Placeme
   for (const auto& hook : placement.hooks) {
     const auto expected = expected_hook_payload_size(hook.hook_type, hook.payload);
     if (!expected || *expected != hook.payload.size()) {
-      return Err{"animation hook of type " + hex32(hook.hook_type) + " has a payload of " +
+      return Err{"animation hook of type " + hex_id(hook.hook_type) + " has a payload of " +
                  std::to_string(hook.payload.size()) + " bytes that a reader would not take"};
     }
   }
@@ -86,7 +82,7 @@ Result<Ok, std::string> write_placement_type(ByteWriter& out, const dat::Placeme
 }
 
 Result<std::vector<std::uint8_t>, std::string> write_setup_model(const dat::SetupModel& setup) {
-  const std::string who = "SetupModel " + hex32(setup.id) + ": ";
+  const std::string who = "SetupModel " + hex_id(setup.id) + ": ";
   const auto part_count = static_cast<std::uint32_t>(setup.parts.size());
   const bool has_values = (setup.flags & dat::SetupModel::kHasPartValues) != 0;
   const bool has_vectors = (setup.flags & dat::SetupModel::kHasPartVectors) != 0;

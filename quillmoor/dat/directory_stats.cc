@@ -1,5 +1,7 @@
 #include "quillmoor/dat/directory_stats.h"
 
+#include "quillmoor/common/hex.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -9,17 +11,11 @@ namespace quillmoor::dat {
 
 namespace {
 
-std::string hex32(std::uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", v);
-  return buf;
-}
-
 DatResult<Ok> walk(const DatDatabase& db, std::uint32_t offset, std::uint32_t depth,
                    std::unordered_set<std::uint32_t>& seen, DirectoryStats& stats) {
   if (offset == 0) return Ok{};
   if (!seen.insert(offset).second || depth > static_cast<std::uint32_t>(kMaxDirectoryDepth)) {
-    return Err{DatError::corruption("directory is not a tree at node " + hex32(offset))};
+    return Err{DatError::corruption("directory is not a tree at node " + hex_id(offset))};
   }
   ++stats.nodes;
   stats.depth = std::max(stats.depth, depth);

@@ -1,5 +1,7 @@
 #include "quillmoor/dat/error.h"
 
+#include "quillmoor/common/hex.h"
+
 #include <cstdio>
 
 #include "quillmoor/common/text_encoding.h"
@@ -7,12 +9,6 @@
 namespace quillmoor::dat {
 
 namespace {
-
-std::string hex8(std::uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%08X", v);
-  return buf;
-}
 
 std::string quoted(const std::string& s) {
   std::string out = "\"";
