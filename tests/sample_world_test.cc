@@ -15,6 +15,7 @@
 #include "apps/worldgen/landblocks.h"
 #include "apps/worldgen/world.h"
 #include "quillmoor/authoring/temp_dir.h"
+#include "quillmoor/authoring/test_support.h"
 #include "quillmoor/dat/archive.h"
 #include "quillmoor/dat/gfx_obj.h"
 #include "quillmoor/dat/landblock.h"
@@ -27,13 +28,6 @@ namespace {
 
 using worldgen::Extent;
 using worldgen::Options;
-
-std::string slurp(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 class SampleWorldTest : public ::testing::Test {
  protected:
@@ -56,12 +50,12 @@ authoring::TempDir* SampleWorldTest::dir_ = nullptr;
 TEST_F(SampleWorldTest, SameOptionsSameBytes) {
   authoring::TempDir again("sample-world-again");
   ASSERT_TRUE(worldgen::write_world(again.path(), Options{}).ok());
-  EXPECT_TRUE(slurp(portal_path()) == slurp(again / "client_portal.dat"));
-  EXPECT_TRUE(slurp(cell_path()) == slurp(again / "client_cell_1.dat"));
+  EXPECT_TRUE(tool_testing::read_file(portal_path()) == tool_testing::read_file(again / "client_portal.dat"));
+  EXPECT_TRUE(tool_testing::read_file(cell_path()) == tool_testing::read_file(again / "client_cell_1.dat"));
 
   authoring::TempDir other("sample-world-other");
   ASSERT_TRUE(worldgen::write_world(other.path(), Options{.seed = 2}).ok());
-  EXPECT_FALSE(slurp(cell_path()) == slurp(other / "client_cell_1.dat"));
+  EXPECT_FALSE(tool_testing::read_file(cell_path()) == tool_testing::read_file(other / "client_cell_1.dat"));
 }
 
 // The ring extent's bytes are what the integration tests and the twinrun
@@ -73,8 +67,8 @@ TEST_F(SampleWorldTest, RingExtentBytesArePinned) {
     for (const char c : bytes) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
     return h;
   };
-  const std::string portal = slurp(portal_path());
-  const std::string cell = slurp(cell_path());
+  const std::string portal = tool_testing::read_file(portal_path());
+  const std::string cell = tool_testing::read_file(cell_path());
   EXPECT_EQ(portal.size(), 127376u);
   EXPECT_EQ(cell.size(), 145552u);
   EXPECT_EQ(fnv1a(portal), 0x722949493abd0714ull);
@@ -221,18 +215,16 @@ TEST_F(SampleWorldTest, TwinrunPasses) {
       {"QUILLMOOR_CELL_DAT", cell_path().string()},
       {"QUILLMOOR_DETERMINISM_OUT", (*dir_ / "out").string()},
   };
-  char* data = nullptr;
-  std::size_t size = 0;
-  std::FILE* err = open_memstream(&data, &size);
-  const int status = twinrun::run_twinrun(
-      [&](const char* name) -> std::optional<std::string> {
-        auto it = env.find(name);
-        return it == env.end() ? std::nullopt : std::optional<std::string>(it->second);
-      },
-      twinrun::Settings{}, err);
-  std::fclose(err);
-  const std::string text(data, size);
-  std::free(data);
+  const auto captured = tool_testing::capture([&](std::FILE*, std::FILE* err) {
+    return twinrun::run_twinrun(
+        [&](const char* name) -> std::optional<std::string> {
+          auto it = env.find(name);
+          return it == env.end() ? std::nullopt : std::optional<std::string>(it->second);
+        },
+        twinrun::Settings{}, err);
+  });
+  const int status = captured.status;
+  const std::string& text = captured.err;
   EXPECT_EQ(status, 0) << text;
   EXPECT_NE(text.find("twinrun: PASS \u2014 all 169 LBs byte-identical across 2 runs\n"), std::string::npos);
   const auto at = text.find("total placements = ");

@@ -7,7 +7,7 @@
 
 #include "apps/bake_tool/bake_tool.h"
 #include "apps/dat_tool/dat_tool.h"
-#include "apps/dat_tool/test_support.h"
+#include "quillmoor/authoring/test_support.h"
 #include "apps/twinrun/twinrun.h"
 #include "apps/worldgen/world.h"
 #include "quillmoor/authoring/temp_dir.h"
@@ -16,13 +16,6 @@ namespace quillmoor {
 namespace {
 
 using tool_testing::Captured;
-
-std::string slurp(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 class ToolsOnSampleWorldTest : public ::testing::Test {
  protected:
@@ -121,7 +114,7 @@ TEST_F(ToolsOnSampleWorldTest, RingBakeEqualsTwinrunsRunOnAnyNumberOfThreads) {
       for (const auto& line : entry.lines) content += line + "\n";
       char name[32];
       std::snprintf(name, sizeof name, "0x%04X.scenery.jsonl", entry.landblock);
-      EXPECT_TRUE(slurp(dir / name) == content) << name;
+      EXPECT_TRUE(tool_testing::read_file(dir / name) == content) << name;
     }
   }
 }
@@ -143,7 +136,7 @@ TEST_F(ToolsOnSampleWorldTest, RingMapIsSmallAndComplete) {
   const auto svg = *dir_ / "ring.svg";
   const Captured r = bake({"A3AE-AFBA", "--map", svg.string()});
   ASSERT_EQ(r.status, 0) << r.err;
-  const std::string text = slurp(svg);
+  const std::string text = tool_testing::read_file(svg);
   EXPECT_LT(text.size(), 3u << 20);
   const auto at = r.err.find("baked 169 LBs, ");
   ASSERT_NE(at, std::string::npos);

@@ -8,7 +8,7 @@
 
 #include "apps/bake_tool/parallel_bake.h"
 #include "apps/bake_tool/svg_map.h"
-#include "apps/dat_tool/test_support.h"
+#include "quillmoor/authoring/test_support.h"
 #include "apps/twinrun/fixture_world.h"
 #include "apps/twinrun/placement_line.h"
 #include "apps/twinrun/ring_bake.h"
@@ -20,13 +20,6 @@ namespace {
 using tool_testing::Captured;
 using twinrun::testing::kExampleLandblock;
 using twinrun::testing::kExampleLine;
-
-std::string slurp(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 TEST(ParseLandblocksTest, IdsAndRanges) {
   struct Case {
@@ -153,9 +146,9 @@ TEST_F(BakeToolTest, WritesOneFilePerLandblock) {
   const Captured r = run({"A9B4", "A9B5", "0101", "--out", out.string()});
   ASSERT_EQ(r.status, kExitOk) << r.err;
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(slurp(out / "0xA9B4.scenery.jsonl"), std::string(kExampleLine) + "\n");
+  EXPECT_EQ(tool_testing::read_file(out / "0xA9B4.scenery.jsonl"), std::string(kExampleLine) + "\n");
   // Without terrain, or with terrain that does not parse: an empty file.
-  EXPECT_EQ(slurp(out / "0xA9B5.scenery.jsonl"), "");
+  EXPECT_EQ(tool_testing::read_file(out / "0xA9B5.scenery.jsonl"), "");
   EXPECT_TRUE(std::filesystem::exists(out / "0x0101.scenery.jsonl"));
   EXPECT_EQ(std::filesystem::file_size(out / "0x0101.scenery.jsonl"), 0u);
 }
@@ -164,7 +157,7 @@ TEST_F(BakeToolTest, AllMeansEveryLandblockWithTerrain) {
   const Captured r = run({"--all", "--stream", (dir_ / "all.jsonl").string()});
   ASSERT_EQ(r.status, kExitOk) << r.err;
   EXPECT_EQ(r.err, "quillmoor-bake: baked 2 LBs, 1 placements (triangle plane)\n");  // A9B4, A9B5
-  EXPECT_EQ(slurp(dir_ / "all.jsonl"), stream_line(kExampleLandblock, kExampleLine) + "\n");
+  EXPECT_EQ(tool_testing::read_file(dir_ / "all.jsonl"), stream_line(kExampleLandblock, kExampleLine) + "\n");
 }
 
 TEST_F(BakeToolTest, SlopeModeIsTheBakesOtherHeightMode) {
@@ -244,7 +237,7 @@ TEST_F(BakeToolTest, MapShowsWhatTheBakeDid) {
   const Captured r = run({"A9B4-A9B5", "--map", svg_path.string()});
   ASSERT_EQ(r.status, kExitOk) << r.err;
   EXPECT_EQ(r.out, "");  // a map alone writes no lines
-  const std::string svg = slurp(svg_path);
+  const std::string svg = tool_testing::read_file(svg_path);
   EXPECT_EQ(svg.rfind("<svg xmlns=\"http://www.w3.org/2000/svg\"", 0), 0u);
   EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
   // The one placement, at (110.870834, 82.002731) of landblock A9B4, which

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "apps/dat_tool/test_support.h"
+#include "quillmoor/authoring/test_support.h"
 #include "quillmoor/authoring/archive_writer.h"
 #include "quillmoor/authoring/gfx_obj_writer.h"
 #include "quillmoor/authoring/landblock_writer.h"

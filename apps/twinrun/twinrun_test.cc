@@ -9,38 +9,12 @@
 
 #include "apps/twinrun/fixture_world.h"
 #include "quillmoor/authoring/temp_dir.h"
+#include "quillmoor/authoring/test_support.h"
 
 namespace quillmoor::twinrun {
 namespace {
 
 using testing::kExampleLine;
-
-std::string slurp(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-// Captures what the tool writes to standard error.
-class Capture {
- public:
-  Capture() : file_(open_memstream(&data_, &size_)) {}
-  ~Capture() {
-    std::fclose(file_);
-    std::free(data_);
-  }
-  std::FILE* file() { return file_; }
-  std::string text() {
-    std::fflush(file_);
-    return std::string(data_, size_);
-  }
-
- private:
-  char* data_ = nullptr;
-  std::size_t size_ = 0;
-  std::FILE* file_;
-};
 
 class TwinrunTest : public ::testing::Test {
  protected:
@@ -52,13 +26,16 @@ class TwinrunTest : public ::testing::Test {
     env_["QUILLMOOR_DETERMINISM_OUT"] = (dir_ / "out").string();
   }
 
+  // Runs the tool with env_; keeps what it wrote to standard error in err_.
   int run() {
     const EnvLookup env = [this](const char* name) -> std::optional<std::string> {
       auto it = env_.find(name);
       if (it == env_.end()) return std::nullopt;
       return it->second;
     };
-    return run_twinrun(env, settings_, err_.file());
+    const auto captured = tool_testing::capture([&](std::FILE*, std::FILE* err) { return run_twinrun(env, settings_, err); });
+    err_ = captured.err;
+    return captured.status;
   }
 
   authoring::TempDir dir_{"twinrun"};
@@ -68,12 +45,12 @@ class TwinrunTest : public ::testing::Test {
   Settings settings_{{(dir_ / "nowhere/client_portal.dat").string(), (dir_ / "none/client_portal.dat").string()},
                      {(dir_ / "nowhere/client_cell_1.dat").string(), (dir_ / "none/client_cell_1.dat").string()},
                      (dir_ / "default-out").string()};
-  Capture err_;
+  std::string err_;
 };
 
 TEST_F(TwinrunTest, IdenticalRunsPass) {
   EXPECT_EQ(run(), 0);
-  EXPECT_EQ(err_.text(),
+  EXPECT_EQ(err_,
             "twinrun: portal=" + portal_.string() + " cell=" + cell_.string() + "\n"
             "twinrun: baking 13\u00D713 = 169 LBs (run 1)\n"
             "twinrun: baking 13\u00D713 = 169 LBs (run 2)\n"
@@ -82,7 +59,7 @@ TEST_F(TwinrunTest, IdenticalRunsPass) {
   for (const char* run : {"run1", "run2"}) {
     SCOPED_TRACE(run);
     const auto out = dir_ / "out" / run;
-    EXPECT_EQ(slurp(out / "0xA9B4.scenery.jsonl"), std::string(kExampleLine) + "\n");
+    EXPECT_EQ(tool_testing::read_file(out / "0xA9B4.scenery.jsonl"), std::string(kExampleLine) + "\n");
     EXPECT_TRUE(std::filesystem::exists(out / "0xA3AE.scenery.jsonl"));
     EXPECT_EQ(std::filesystem::file_size(out / "0xAFBA.scenery.jsonl"), 0u);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), std::filesystem::directory_iterator()), 169);
@@ -95,7 +72,7 @@ TEST_F(TwinrunTest, LocatesArchivesInCandidateOrder) {
   std::filesystem::copy_file(portal_, dir_ / "none/client_portal.dat");
   env_["QUILLMOOR_PORTAL_DAT"] = (dir_ / "missing.dat").string();
   EXPECT_EQ(run(), 0);
-  EXPECT_EQ(err_.text().rfind("twinrun: portal=" + (dir_ / "none/client_portal.dat").string() + " cell=", 0), 0u);
+  EXPECT_EQ(err_.rfind("twinrun: portal=" + (dir_ / "none/client_portal.dat").string() + " cell=", 0), 0u);
 }
 
 TEST_F(TwinrunTest, ReportsStartUpFailures) {
@@ -116,24 +93,19 @@ TEST_F(TwinrunTest, ReportsStartUpFailures) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Capture err;
     env_.erase("QUILLMOOR_PORTAL_DAT");
     env_.erase("QUILLMOOR_CELL_DAT");
     if (c.portal) env_["QUILLMOOR_PORTAL_DAT"] = *c.portal;
     if (c.cell) env_["QUILLMOOR_CELL_DAT"] = *c.cell;
-    const EnvLookup env = [this](const char* name) -> std::optional<std::string> {
-      auto it = env_.find(name);
-      return it == env_.end() ? std::nullopt : std::optional<std::string>(it->second);
-    };
-    EXPECT_EQ(run_twinrun(env, settings_, err.file()), 1);
-    EXPECT_EQ(err.text(), c.report);
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(err_, c.report);
   }
 }
 
 TEST_F(TwinrunTest, DirectoryAsPortalIsChosenThenFailsToOpen) {
   env_["QUILLMOOR_PORTAL_DAT"] = dir_.path().string();
   EXPECT_EQ(run(), 1);
-  const std::string text = err_.text();
+  const std::string text = err_;
   const std::string banner = "twinrun: portal=" + dir_.path().string() + " cell=" + cell_.string() + "\n";
   EXPECT_EQ(text.rfind(banner + "Error: open portal\n\nCaused by:\n", 0), 0u) << text;
 }
@@ -143,21 +115,16 @@ TEST_F(TwinrunTest, RegionFailures) {
   portal.files.erase(dat::kRegionFileId);
   portal.write(portal_);
   EXPECT_EQ(run(), 1);
-  EXPECT_NE(err_.text().find("\nError: fetch Region 0x13000000\n\nCaused by:\n"
+  EXPECT_NE(err_.find("\nError: fetch Region 0x13000000\n\nCaused by:\n"
                              "    File ID 13000000 not found in provider\n"),
             std::string::npos)
-      << err_.text();
+      << err_;
 
-  Capture err;
   portal = testing::example_portal();
   portal.files[dat::kRegionFileId].resize(100);  // inside the land height table
   portal.write(portal_);
-  const EnvLookup env = [this](const char* name) -> std::optional<std::string> {
-    auto it = env_.find(name);
-    return it == env_.end() ? std::nullopt : std::optional<std::string>(it->second);
-  };
-  EXPECT_EQ(run_twinrun(env, settings_, err.file()), 1);
-  const std::string text = err.text();
+  EXPECT_EQ(run(), 1);
+  const std::string text = err_;
   EXPECT_NE(text.find("\nError: parse Region\n\nCaused by:\n    failed to fill whole buffer\n"), std::string::npos)
       << text;
   EXPECT_EQ(text.find("baking"), std::string::npos);  // nothing is baked
@@ -167,7 +134,7 @@ TEST_F(TwinrunTest, OutputFailuresComeAfterBothRuns) {
   std::ofstream(dir_ / "plain-file") << "x";
   env_["QUILLMOOR_DETERMINISM_OUT"] = (dir_ / "plain-file").string();
   EXPECT_EQ(run(), 1);
-  const std::string text = err_.text();
+  const std::string text = err_;
   EXPECT_NE(text.find("(run 2)\nError: "), std::string::npos) << text;
   EXPECT_EQ(text.find("Caused by"), std::string::npos);  // the I/O error is the headline
   EXPECT_EQ(text.find("total placements"), std::string::npos);
@@ -177,7 +144,7 @@ TEST_F(TwinrunTest, WriteFailureNamesTheFile) {
   const auto blocker = dir_ / "out" / "run1" / "0xA3AF.scenery.jsonl";
   std::filesystem::create_directories(blocker);
   EXPECT_EQ(run(), 1);
-  const std::string text = err_.text();
+  const std::string text = err_;
   EXPECT_NE(text.find("Error: write " + blocker.string() + "\n\nCaused by:\n    Is a directory (os error 21)\n"),
             std::string::npos)
       << text;
@@ -193,15 +160,15 @@ TEST_F(TwinrunTest, EmptyOutputVariableMeansTheCurrentDirectory) {
   const int status = run();
   std::filesystem::current_path(here);
   EXPECT_EQ(status, 0);
-  EXPECT_EQ(slurp(dir_ / "cwd" / "run2" / "0xA9B4.scenery.jsonl"), std::string(kExampleLine) + "\n");
+  EXPECT_EQ(tool_testing::read_file(dir_ / "cwd" / "run2" / "0xA9B4.scenery.jsonl"), std::string(kExampleLine) + "\n");
 }
 
 TEST(WriteLinesTest, EachLineEndsWithALineFeed) {
   authoring::TempDir dir("write-lines");
   ASSERT_TRUE(write_lines(dir.path(), 0x00AB, std::vector<std::string>{"a", "", "b"}).ok());
-  EXPECT_EQ(slurp(dir / "0x00AB.scenery.jsonl"), "a\n\nb\n");
+  EXPECT_EQ(tool_testing::read_file(dir / "0x00AB.scenery.jsonl"), "a\n\nb\n");
   ASSERT_TRUE(write_lines(dir.path(), 0x00AB, std::vector<std::string>{}).ok());
-  EXPECT_EQ(slurp(dir / "0x00AB.scenery.jsonl"), "");  // replaced, not appended
+  EXPECT_EQ(tool_testing::read_file(dir / "0x00AB.scenery.jsonl"), "");  // replaced, not appended
 }
 
 TEST(RingTest, ThirteenByThirteenFromA3AE) {
@@ -217,27 +184,33 @@ TEST(RingTest, ThirteenByThirteenFromA3AE) {
 TEST(ReportComparisonTest, PrintsDriftDetailsAndFails) {
   const RunResult run1 = {{0x0001, {"a", "b"}}, {0x0002, {"c"}}, {0x0003, {"d"}}, {0x0004, {}}};
   const RunResult run2 = {{0x0001, {"a", "B"}}, {0x0002, {"c", "extra"}}, {0x0003, {"d"}}, {0x0004, {}}};
-  Capture err;
-  auto verdict = report_comparison(err.file(), run1, run2);
-  ASSERT_FALSE(verdict.ok());
-  EXPECT_EQ(err.text(),
+  std::optional<Result<int, ErrorChain>> verdict;
+  const auto err = tool_testing::capture([&](std::FILE*, std::FILE* e) {
+    verdict.emplace(report_comparison(e, run1, run2));
+    return 0;
+  }).err;
+  ASSERT_FALSE(verdict->ok());
+  EXPECT_EQ(err,
             "twinrun: total placements = 4 across 4 LBs\n"
             "  LB 0x0001: 2 vs 2 lines\n"
             "    line 1: b\n"
             "           : B\n"
             "  LB 0x0002: 1 vs 2 lines\n");
-  EXPECT_EQ(render_report(verdict.error()), "Error: twinrun: FAIL \u2014 2 LBs drifted between runs\n");
+  EXPECT_EQ(render_report(verdict->error()), "Error: twinrun: FAIL \u2014 2 LBs drifted between runs\n");
 }
 
 TEST(ReportComparisonTest, SequenceDriftStops) {
   const RunResult run1 = {{0x0001, {}}, {0x0002, {}}};
   const RunResult run2 = {{0x0001, {}}, {0x0003, {}}};
-  Capture err;
-  auto verdict = report_comparison(err.file(), run1, run2);
-  ASSERT_TRUE(verdict.ok());
-  EXPECT_EQ(*verdict, kSequenceDriftStatus);
-  EXPECT_NE(err.text().find("lb sequence drift"), std::string::npos);
-  EXPECT_EQ(err.text().find("total placements"), std::string::npos);
+  std::optional<Result<int, ErrorChain>> verdict;
+  const auto err = tool_testing::capture([&](std::FILE*, std::FILE* e) {
+    verdict.emplace(report_comparison(e, run1, run2));
+    return 0;
+  }).err;
+  ASSERT_TRUE(verdict->ok());
+  EXPECT_EQ(**verdict, kSequenceDriftStatus);
+  EXPECT_NE(err.find("lb sequence drift"), std::string::npos);
+  EXPECT_EQ(err.find("total placements"), std::string::npos);
 }
 
 }  // namespace

@@ -1,9 +1,13 @@
-// Test support: runs a command with its output streams captured.
+// Test support: runs a command with its output streams captured, and
+// reads back what a command wrote to a file.
 #pragma once
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 
 namespace quillmoor::tool_testing {
@@ -30,6 +34,14 @@ inline Captured capture(const std::function<int(std::FILE*, std::FILE*)>& comman
   std::free(out_data);
   std::free(err_data);
   return c;
+}
+
+// The whole content of a file ("" when it cannot be read).
+inline std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
 }
 
 }  // namespace quillmoor::tool_testing
