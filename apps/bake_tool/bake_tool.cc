@@ -251,7 +251,7 @@ std::string stream_line(std::uint16_t landblock, const std::string& line) {
 
 Result<Options, std::string> parse_options(const std::vector<std::string>& args) {
   Options o;
-  std::vector<std::string> specs;
+  std::vector<std::string> requested;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const auto value = [&]() -> std::optional<std::string> {
@@ -287,14 +287,14 @@ Result<Options, std::string> parse_options(const std::vector<std::string>& args)
     } else if (arg.size() > 1 && arg[0] == '-') {
       return Err{"unknown option " + arg};
     } else {
-      specs.push_back(arg);
+      requested.push_back(arg);
     }
   }
   if (o.out_dir && o.stream) return Err{std::string("--out and --stream exclude each other")};
-  if (o.all && !specs.empty()) return Err{std::string("--all excludes a list of landblocks")};
-  if (!o.all && specs.empty()) return Err{std::string("no landblocks: give ids, ranges or --all")};
+  if (o.all && !requested.empty()) return Err{std::string("--all excludes a list of landblocks")};
+  if (!o.all && requested.empty()) return Err{std::string("no landblocks: give ids, ranges or --all")};
   if (!o.all) {
-    auto ids = parse_landblocks(specs);
+    auto ids = parse_landblocks(requested);
     if (!ids.ok()) return Err{std::move(ids).error()};
     o.landblocks = std::move(ids).value();
   }
