@@ -216,16 +216,22 @@ TEST(Bake, RegionWithoutSceneSectionBakesNothing) {
 
 // ---- The worked placement ----
 
-TEST(Bake, SinglePlacementAtVertex40) {
-  World w;
-  w.activate(40);
+// The worked example's descriptor: origin (12, 12), displacement 6, scale
+// 1 to 2, a full turn of rotation, always placed.
+dat::ObjectDesc worked_descriptor() {
   dat::ObjectDesc d = desc(kObj, 12, 12);
   d.displace_x = 6;
   d.displace_y = 6;
   d.min_scale = 1;
   d.max_scale = 2;
   d.max_rotation = 360;
-  w.scenes[kScene] = {d};
+  return d;
+}
+
+TEST(Bake, SinglePlacementAtVertex40) {
+  World w;
+  w.activate(40);
+  w.scenes[kScene] = {worked_descriptor()};
   w.meshes[kObj] = {{1, 0, 0}};
   const std::vector<SceneryPlacement> out = w.bake();
   ASSERT_EQ(out.size(), 1u);
@@ -262,13 +268,7 @@ TEST(Bake, BoxOfTheWorkedPlacementIsTurnedAndScaled) {
     SCOPED_TRACE(c.name);
     World w;
     w.activate(40);
-    dat::ObjectDesc d = desc(kObj, 12, 12);
-    d.displace_x = 6;
-    d.displace_y = 6;
-    d.min_scale = 1;
-    d.max_scale = 2;
-    d.max_rotation = 360;
-    w.scenes[kScene] = {d};
+    w.scenes[kScene] = {worked_descriptor()};
     w.meshes[kObj] = {{1, 0, 0}};
     EXPECT_EQ(w.bake({c.rect}).size(), c.placed ? 1u : 0u);
   }
